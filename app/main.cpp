@@ -1,0 +1,14 @@
+#include <QApplication>
+
+#include "app/ErrorReport.h"
+#include "app/modCorvald.h"
+#include "platform/Fonts.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  corvald::RegisterFonts();
+  bool running = false;
+  if (!corvald::Guarded([&] { running = corvald::Main(); }) || !running) return 1;
+  const int code = QApplication::exec();
+  return corvald::UnexpectedExitCode() != 0 ? corvald::UnexpectedExitCode() : code;
+}

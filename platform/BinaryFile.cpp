@@ -1,0 +1,93 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/Failure.h"
+#include "platform/FileErrors.h"
+#include "platform/Files.h"
+
+namespace corvald {
+
+namespace {
+
+int OpenNative(std::string_view path, int flags) {
+  const std::filesystem::path native = NativePath(path);
+  const int fd = open(native.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) RaiseFileError(errno, native);
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    Raise(err::kPathFileAccess);
+  }
+  return fd;
+}
+
+}  // namespace
+
+BinaryFile BinaryFile::OpenForWriting(std::string_view path) {
+  return BinaryFile(OpenNative(path, O_WRONLY | O_CREAT | O_TRUNC));
+}
+
+BinaryFile BinaryFile::OpenForReading(std::string_view path) {
+  return BinaryFile(OpenNative(path, O_RDONLY));
+}
+
+BinaryFile::BinaryFile(BinaryFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+BinaryFile::~BinaryFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void BinaryFile::Write(std::string_view bytes) {
+  if (fd_ < 0) Raise(err::kBadFileName);
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd_, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      RaiseFileError(errno, {});
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+std::int64_t BinaryFile::Length() const {
+  struct stat info {};
+  if (fd_ < 0) Raise(err::kBadFileName);
+  if (fstat(fd_, &info) != 0) RaiseFileError(errno, {});
+  return info.st_size;
+}
+
+std::string BinaryFile::ReadAll() {
+  std::string bytes(static_cast<std::size_t>(Length()), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      RaiseFileError(errno, {});
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+void BinaryFile::Close() {
+  if (fd_ < 0) return;
+  const int fd = std::exchange(fd_, -1);
+  if (close(fd) != 0 && errno != EINTR) RaiseFileError(errno, {});
+}
+
+}  // namespace corvald

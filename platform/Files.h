@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvald {
+
+// The program names files with ANSI byte strings relative to the current
+// directory, Windows style: "Maps\Map #7 - Desert.map4". Both "\" and "/"
+// separate folders. Windows' file-name rules hold on every platform, so that the
+// program behaves and names its files alike everywhere.
+
+// The native path of a program path. Fails with 52 (bad file name) for a name
+// holding " * : < > ? | or a control character, and for a path that would reach
+// outside the current directory (absolute, or through "..").
+std::filesystem::path NativePath(std::string_view path);
+
+// The folder that holds the program file.
+std::filesystem::path ProgramFolder();
+
+void SetCurrentFolder(const std::filesystem::path& folder);
+
+// Creates a folder; fails with 75 when something of that name exists already and
+// with 76 when the folder it should go in does not exist.
+void MkDir(std::string_view path);
+
+// Deletes a file.
+void Kill(std::string_view path);
+
+// Renames a file; fails with 58 when the new name exists already.
+void RenameFile(std::string_view from, std::string_view to);
+
+enum class EntryKinds { kFiles, kFilesAndFolders };
+
+// The names in the folder of `pattern` that its last part matches ("*" any run
+// of characters, "?" any one character, everything else itself), in ascending
+// byte order. Hidden entries (names beginning with ".") never count; ordinary
+// files always do, folders only with kFilesAndFolders. A pattern whose folder is
+// missing or unusable yields nothing.
+std::vector<std::string> ListEntries(std::string_view pattern, EntryKinds kinds);
+
+// One file opened for raw binary reading or writing; closed by Close() or when it
+// goes away. Failures carry the classic file numbers.
+class BinaryFile {
+ public:
+  // Creates the file, or empties it when it exists.
+  static BinaryFile OpenForWriting(std::string_view path);
+  // Opens an existing file.
+  static BinaryFile OpenForReading(std::string_view path);
+
+  BinaryFile(BinaryFile&& other) noexcept;
+  BinaryFile& operator=(BinaryFile&& other) noexcept;
+  BinaryFile(const BinaryFile&) = delete;
+  BinaryFile& operator=(const BinaryFile&) = delete;
+  ~BinaryFile();
+
+  void Write(std::string_view bytes);
+  std::int64_t Length() const;
+  // Reads the whole file from its first byte.
+  std::string ReadAll();
+  void Close();
+
+ private:
+  explicit BinaryFile(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+}  // namespace corvald

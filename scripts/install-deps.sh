@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs everything needed to build, run and test the program on Debian 12.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends \
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format \
+  qt6-base-dev libgl-dev libsqlcipher-dev sqlcipher zlib1g-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev python3 \
+  fonts-wine fonts-liberation fontconfig \
+  xvfb xdotool x11-apps imagemagick

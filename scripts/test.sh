@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and runs the whole test suite twice: in a
+# normal build, and with AddressSanitizer and UndefinedBehaviorSanitizer (clang,
+# which also builds the fuzz targets).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+bash scripts/build.sh build
+ctest --test-dir build --output-on-failure --timeout 300
+
+bash scripts/build.sh build-asan -DCMAKE_CXX_COMPILER=clang++ -DCORVALD_SANITIZE=ON -DCORVALD_FUZZ=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure --timeout 600

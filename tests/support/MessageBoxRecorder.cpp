@@ -1,0 +1,17 @@
+#include "tests/support/MessageBoxRecorder.h"
+
+namespace corvald::test {
+
+MessageBoxRecorder::MessageBoxRecorder() {
+  SetMessageBoxHandler([this](const std::string& text, MsgIcon icon) { boxes_.push_back({text, icon}); });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHandler({}); }
+
+std::vector<std::string> MessageBoxRecorder::Texts() const {
+  std::vector<std::string> texts;
+  for (const Box& box : boxes_) texts.push_back(box.text);
+  return texts;
+}
+
+}  // namespace corvald::test
