@@ -1,5 +1,6 @@
 #include "platform/AnsiCodePage.h"
 
+#include <QList>
 #include <array>
 
 namespace corvald {
