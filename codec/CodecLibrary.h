@@ -1,0 +1,10 @@
+#pragma once
+
+namespace corvald {
+
+// Whether the zlib library loaded at run time can serve the codec: its major
+// version is the one the program was built against, and it was built with the
+// same sizes for its integer and pointer types.
+bool CodecLibraryUsable();
+
+}  // namespace corvald

@@ -1,0 +1,155 @@
+#include "codec/modCompress.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <span>
+
+#include "codec/BlobSizes.h"
+#include "platform/Failure.h"
+
+namespace corvald {
+
+namespace {
+
+constexpr std::size_t kPrefixSize = 4;
+
+using Bytes = std::span<const std::uint8_t>;
+
+Bytes BytesOf(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+Bytes BytesOf(const ByteArray& bytes) { return bytes; }
+
+Bytef* Writable(std::string& buffer, std::size_t offset) {
+  return reinterpret_cast<Bytef*>(buffer.data()) + offset;
+}
+
+Bytef* Writable(ByteArray& buffer, std::size_t offset) { return buffer.data() + offset; }
+
+[[noreturn]] void RaiseDamaged() { throw Failure(err::kDamagedMapData, kDamagedMapDataDescription); }
+
+// Resizes a buffer; new bytes are zeros.
+template <typename Buffer>
+void Resize(Buffer& buffer, std::size_t size) {
+  try {
+    buffer.resize(size);
+  } catch (const std::bad_alloc&) {
+    Raise(err::kOutOfMemory);
+  } catch (const std::length_error&) {
+    Raise(err::kOutOfMemory);
+  }
+}
+
+// The zlib stream of `input`, after `headroom` bytes left for the length prefix.
+template <typename Buffer>
+Buffer Compress(Bytes input, std::size_t headroom) {
+  const auto capacity = static_cast<std::size_t>(CompressCapacity(input.size()));
+  Buffer output;
+  Resize(output, headroom + capacity);
+  uLongf length = capacity;
+  // The capacity always holds the whole stream, so compress can fail only for want of memory.
+  if (compress(Writable(output, headroom), &length, input.data(), input.size()) != Z_OK) {
+    Raise(err::kOutOfMemory);
+  }
+  output.resize(headroom + length);
+  return output;
+}
+
+// The expansion of `stream` sized by the claimed length. A string result holds
+// what the stream expands to; a byte array always has the claimed length.
+template <typename Buffer>
+Buffer Expand(Bytes stream, std::int32_t claimed) {
+  if (claimed < 1) RaiseDamaged();
+  const auto claimedLength = static_cast<std::size_t>(claimed);
+  // No room beyond what the stream could ever fill, whatever the claim.
+  const std::size_t room = std::min(claimedLength, stream.size() * kMaxDeflateRatio);
+  Buffer output;
+  Resize(output, room);
+  uLongf length = room;
+  uLong consumed = stream.size();
+  switch (uncompress2(Writable(output, 0), &length, stream.data(), &consumed)) {
+    case Z_OK:
+      break;
+    case Z_BUF_ERROR:
+      // The buffer is full. If stream is left over, the claim was smaller than the
+      // record and the claimed bytes are the result; if not, the stream was cut short.
+      if (consumed == stream.size()) RaiseDamaged();
+      break;
+    case Z_MEM_ERROR:
+      Raise(err::kOutOfMemory);
+    default:
+      RaiseDamaged();
+  }
+  if constexpr (std::is_same_v<Buffer, ByteArray>) {
+    Resize(output, claimedLength);
+  } else {
+    output.resize(length);
+  }
+  return output;
+}
+
+std::int32_t PrefixOf(Bytes blob) {
+  std::uint32_t value = 0;
+  for (std::size_t i = kPrefixSize; i-- > 0;) value = (value << 8) | blob[i];
+  return static_cast<std::int32_t>(value);
+}
+
+template <typename Buffer>
+Buffer CompressBlob(const Buffer& data) {
+  const Bytes input = BytesOf(data);
+  if (input.empty()) return {};
+  Buffer blob = Compress<Buffer>(input, kPrefixSize);
+  const auto length = static_cast<std::uint32_t>(input.size());
+  for (std::size_t i = 0; i < kPrefixSize; ++i) {
+    blob[i] = static_cast<typename Buffer::value_type>((length >> (8 * i)) & 0xFF);
+  }
+  return blob;
+}
+
+template <typename Buffer>
+Buffer CompressBare(const Buffer& data, std::int32_t& origSize) {
+  const Bytes input = BytesOf(data);
+  if (input.empty()) return {};
+  Buffer stream = Compress<Buffer>(input, 0);
+  origSize = static_cast<std::int32_t>(input.size());
+  return stream;
+}
+
+template <typename Buffer>
+Buffer UncompressBlob(const Buffer& blob) {
+  const Bytes input = BytesOf(blob);
+  if (input.empty()) return {};
+  if (input.size() <= kPrefixSize) RaiseDamaged();
+  return Expand<Buffer>(input.subspan(kPrefixSize), PrefixOf(input));
+}
+
+template <typename Buffer>
+Buffer UncompressBare(const Buffer& stream, double origSize) {
+  const Bytes input = BytesOf(stream);
+  if (input.empty()) return {};
+  return Expand<Buffer>(input, RoundToInt32(origSize));
+}
+
+}  // namespace
+
+std::string CompressData(const std::string& data) { return CompressBlob(data); }
+ByteArray CompressData(const ByteArray& data) { return CompressBlob(data); }
+
+std::string CompressData(const std::string& data, std::int32_t& origSize) {
+  return CompressBare(data, origSize);
+}
+ByteArray CompressData(const ByteArray& data, std::int32_t& origSize) { return CompressBare(data, origSize); }
+
+std::string UncompressData(const std::string& blob) { return UncompressBlob(blob); }
+ByteArray UncompressData(const ByteArray& blob) { return UncompressBlob(blob); }
+
+std::string UncompressData(const std::string& blob, double origSize) {
+  return UncompressBare(blob, origSize);
+}
+ByteArray UncompressData(const ByteArray& blob, double origSize) { return UncompressBare(blob, origSize); }
+
+}  // namespace corvald
