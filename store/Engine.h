@@ -1,0 +1,126 @@
+#pragma once
+
+// The database engine that holds "server.dat": a small DAO-like object model
+// (engine, workspace, database, table definition, table-type recordset) over an
+// encrypted SQLite database. File names are program paths (ANSI byte strings
+// relative to the current directory); every failure is a corvald::Failure with a
+// number from store/EngineErrors.h.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace corvald::engine {
+
+// A field value: Null, an integer, a floating-point number, or text/blob bytes
+// (a byte string in the ANSI code page).
+using Value = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+// A value as a 32-bit integer: Null fails with 94, a value out of range with 6,
+// text that is not a number with 13. Fractions round half to even.
+std::int32_t ToLong(const Value& value);
+
+// A value as text: Null fails with 94; bytes come back unchanged; numbers in
+// their shortest decimal form.
+std::string ToText(const Value& value);
+
+namespace detail {
+class Connection;
+}
+
+// A table-type recordset: walks the table's rows in the order of its current
+// index (the index's columns, then the order in which rows were added), live, so
+// that it sees the rows it added itself. Each Update is its own committed
+// transaction.
+class Recordset {
+ public:
+  Recordset(std::shared_ptr<detail::Connection> connection, std::string table);
+  ~Recordset();
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  // True before the first row / after the last one; both for an empty table.
+  bool Bof() const;
+  bool Eof() const;
+  void MoveFirst();
+  void MoveNext();
+
+  // A field of the current row, or of the row being added or edited.
+  Value Field(std::string_view name) const;
+  // Sets a field of the row being added or edited.
+  void SetField(std::string_view name, const Value& value);
+
+  // The exact number of rows in the table.
+  std::int32_t RecordCount() const;
+
+  // Makes the named index of the table current and moves to its first row.
+  void SetIndex(std::string_view name);
+  // Finds the first row, in index order, whose first index column equals the key;
+  // comparison "=" only.
+  void Seek(std::string_view comparison, std::int32_t key);
+  bool NoMatch() const;
+
+  void AddNew();
+  void Edit();
+  // Saves the row being added or edited; type 1 (regular) only.
+  void Update(int type = 1, bool force = false);
+  void Close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+class TableDef {
+ public:
+  TableDef(std::shared_ptr<detail::Connection> connection, std::string table);
+  // Type 1 (table) only.
+  std::shared_ptr<Recordset> OpenRecordset(std::int32_t type);
+
+ private:
+  std::shared_ptr<detail::Connection> connection_;
+  std::string table_;
+};
+
+// An open database; the file closes when the database, its table definitions and
+// their recordsets are all gone.
+class Database {
+ public:
+  explicit Database(std::shared_ptr<detail::Connection> connection);
+  std::shared_ptr<TableDef> TableDefs(std::string_view name);
+
+ private:
+  std::shared_ptr<detail::Connection> connection_;
+};
+
+class Workspace {
+ public:
+  // Options 0 opens shared, anything else exclusive. The connect string
+  // ";pwd=<password>" gives the database password.
+  std::shared_ptr<Database> OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
+                                         std::string_view connect);
+};
+
+class DBEngine {
+ public:
+  // Workspace 0, the default one; any other index fails with 3265.
+  std::shared_ptr<Workspace> Workspaces(std::int16_t index);
+
+  // Writes a compacted copy of `source` to `destination`, which must not exist,
+  // with the same password and user version. The password arrives in
+  // `sourceLocale` as ";pwd=<password>"; `destinationLocale` is ignored and the
+  // options must be 0. A wrong password fails before anything is written.
+  void CompactDatabase(std::string_view source, std::string_view destination,
+                       std::string_view destinationLocale, std::int16_t options,
+                       std::string_view sourceLocale);
+
+ private:
+  std::shared_ptr<Workspace> defaultWorkspace_;
+};
+
+// The engine, created on first use; it lives for the run.
+DBEngine& Engine();
+
+}  // namespace corvald::engine

@@ -1,0 +1,165 @@
+#include "store/engine/Cursor.h"
+
+#include "store/EngineErrors.h"
+
+namespace corvald::engine::detail {
+
+namespace {
+
+// A name for the row id that no column of the table hides.
+std::string RowidName(const std::vector<Column>& columns) {
+  for (const char* name : {"rowid", "_rowid_", "oid"}) {
+    if (!FindColumn(columns, name)) return name;
+  }
+  RaiseEngine(err::kEngineError, "every name of the row id is taken by a column");
+}
+
+bool IsNull(const StoredValue& value) { return sqlite3_value_type(value.get()) == SQLITE_NULL; }
+
+}  // namespace
+
+Cursor::Cursor(std::shared_ptr<Connection> connection, std::string table, std::vector<Column> columns,
+               IndexShape index)
+    : connection_(std::move(connection)),
+      table_(std::move(table)),
+      columns_(std::move(columns)),
+      index_(std::move(index)),
+      rowid_(RowidName(columns_)) {
+  for (std::size_t key = 0; key < index_.keys.size(); ++key) {
+    orderBy_ += KeyExpression(key) + (index_.keys[key].descending ? " DESC, " : ", ");
+  }
+  orderBy_ += rowid_;
+}
+
+std::string Cursor::KeyExpression(std::size_t key) const {
+  const IndexKey& indexKey = index_.keys[key];
+  return QuoteIdentifier(columns_[indexKey.column].name) + " COLLATE " + QuoteIdentifier(indexKey.collation);
+}
+
+std::string Cursor::SelectWhere(const std::string& condition) const {
+  std::string sql = "SELECT " + rowid_;
+  for (const Column& column : columns_) sql += ", " + QuoteIdentifier(column.name);
+  sql += " FROM " + QuoteIdentifier(table_);
+  if (!condition.empty()) sql += " WHERE " + condition;
+  return sql + " ORDER BY " + orderBy_ + " LIMIT 1";
+}
+
+Statement& Cursor::Prepared(const std::string& sql) {
+  std::unique_ptr<Statement>& statement = statements_[sql];
+  if (!statement) statement = std::make_unique<Statement>(*connection_, sql);
+  return *statement;
+}
+
+std::optional<Row> Cursor::FetchOne(Statement& statement) {
+  std::optional<Row> found;
+  statement.ForEachRow([&](Statement& result) {
+    Row row;
+    row.rowid = result.ColumnInt64(0);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      row.fields.push_back(result.ColumnField(static_cast<int>(i) + 1));
+    }
+    for (const IndexKey& key : index_.keys) {
+      row.keys.push_back(result.ColumnStored(static_cast<int>(key.column) + 1));
+    }
+    found = std::move(row);
+  });
+  return found;
+}
+
+std::optional<Row> Cursor::First() { return FetchOne(Prepared(SelectWhere(""))); }
+
+std::optional<Row> Cursor::After(const Row& row) {
+  // The rows after `row` share its first `level` key values and come after it in
+  // the next key (or, past the last key, in row id). Deepest level first, so that
+  // every query runs along the index.
+  for (std::size_t level = index_.keys.size() + 1; level-- > 0;) {
+    std::string condition;
+    for (std::size_t key = 0; key < level; ++key) {
+      condition += KeyExpression(key) + " IS ?" + std::to_string(key + 1) + " AND ";
+    }
+    const std::string next = "?" + std::to_string(level + 1);
+    bool bindNext = true;
+    if (level == index_.keys.size()) {
+      condition += rowid_ + " > " + next;
+    } else if (IsNull(row.keys[level])) {
+      // Null sorts before every value.
+      if (index_.keys[level].descending) continue;
+      condition += KeyExpression(level) + " IS NOT NULL";
+      bindNext = false;
+    } else if (index_.keys[level].descending) {
+      condition += "(" + KeyExpression(level) + " < " + next + " OR " + KeyExpression(level) + " IS NULL)";
+    } else {
+      condition += KeyExpression(level) + " > " + next;
+    }
+
+    Statement& query = Prepared(SelectWhere(condition));
+    for (std::size_t key = 0; key < level; ++key)
+      query.BindStored(static_cast<int>(key) + 1, row.keys[key].get());
+    if (bindNext) {
+      if (level == index_.keys.size()) {
+        query.BindInt64(static_cast<int>(level) + 1, row.rowid);
+      } else {
+        query.BindStored(static_cast<int>(level) + 1, row.keys[level].get());
+      }
+    }
+    if (std::optional<Row> found = FetchOne(query)) return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<Row> Cursor::FirstEqual(std::int64_t key) {
+  Statement& query = Prepared(SelectWhere(KeyExpression(0) + " = ?1"));
+  query.BindInt64(1, key);
+  return FetchOne(query);
+}
+
+std::optional<Row> Cursor::WithRowid(std::int64_t rowid) {
+  Statement& query = Prepared(SelectWhere(rowid_ + " = ?1"));
+  query.BindInt64(1, rowid);
+  return FetchOne(query);
+}
+
+std::int64_t Cursor::Count() {
+  Statement& query = Prepared("SELECT count(*) FROM " + QuoteIdentifier(table_));
+  std::int64_t count = 0;
+  query.ForEachRow([&count](Statement& result) { count = result.ColumnInt64(0); });
+  return count;
+}
+
+void Cursor::Insert(const std::vector<std::size_t>& columns, const std::vector<Value>& values) {
+  std::string sql = "INSERT INTO " + QuoteIdentifier(table_);
+  if (columns.empty()) {
+    sql += " DEFAULT VALUES";
+  } else {
+    std::string names;
+    std::string parameters;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      names += (i == 0 ? "" : ", ") + QuoteIdentifier(columns_[columns[i]].name);
+      parameters += (i == 0 ? "?" : ", ?");
+    }
+    sql += " (" + names + ") VALUES (" + parameters + ")";
+  }
+  Statement& insert = Prepared(sql);
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    insert.BindField(static_cast<int>(i) + 1, values[columns[i]], columns_[columns[i]].affinity);
+  }
+  insert.Run();
+}
+
+int Cursor::UpdateRow(std::int64_t rowid, const std::vector<std::size_t>& columns,
+                      const std::vector<Value>& values) {
+  std::string sql = "UPDATE " + QuoteIdentifier(table_) + " SET ";
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    sql += (i == 0 ? "" : ", ") + QuoteIdentifier(columns_[columns[i]].name) + " = ?";
+  }
+  sql += " WHERE " + rowid_ + " = ?";
+  Statement& update = Prepared(sql);
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    update.BindField(static_cast<int>(i) + 1, values[columns[i]], columns_[columns[i]].affinity);
+  }
+  update.BindInt64(static_cast<int>(columns.size()) + 1, rowid);
+  update.Run();
+  return sqlite3_changes(connection_->Handle());
+}
+
+}  // namespace corvald::engine::detail

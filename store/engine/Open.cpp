@@ -1,0 +1,84 @@
+#include "store/engine/Open.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/AnsiCodePage.h"
+#include "store/EngineErrors.h"
+
+namespace corvald::engine::detail {
+
+namespace {
+
+constexpr std::uintmax_t kSmallestPageSize = 1024;
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+bool HasPlainHeader(const std::filesystem::path& native) {
+  static constexpr std::string_view kPlainHeader("SQLite format 3\0", 16);
+  std::ifstream in(native, std::ios::binary);
+  std::string start(kPlainHeader.size(), '\0');
+  in.read(start.data(), static_cast<std::streamsize>(start.size()));
+  return in && start == kPlainHeader;
+}
+
+bool CouldBeEncryptedDatabase(const std::filesystem::path& native, std::uintmax_t size) {
+  return size % kSmallestPageSize == 0 && !HasPlainHeader(native);
+}
+
+}  // namespace
+
+std::string PasswordFromConnect(std::string_view connect) {
+  while (!connect.empty()) {
+    const std::size_t end = std::min(connect.find(';'), connect.size());
+    const std::string_view part = connect.substr(0, end);
+    connect.remove_prefix(std::min(end + 1, connect.size()));
+    const std::size_t equals = part.find('=');
+    if (equals != std::string_view::npos && SameName(Trimmed(part.substr(0, equals)), "pwd")) {
+      return std::string(part.substr(equals + 1));
+    }
+  }
+  return {};
+}
+
+std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_view password, bool readOnly) {
+  const std::filesystem::path native(AnsiToUtf8(fileName));
+  std::error_code error;
+  const auto status = std::filesystem::status(native, error);
+  if (!std::filesystem::exists(status)) RaiseEngine(err::kFileNotFound, fileName);
+  if (!std::filesystem::is_regular_file(status)) RaiseEngine(err::kCannotOpen, fileName);
+  const std::uintmax_t size = std::filesystem::file_size(native, error);
+  if (error) RaiseEngine(err::kCannotOpen, fileName);
+  // SQLite would take an empty file for a new, empty database.
+  if (size == 0) RaiseEngine(err::kNotADatabase, fileName);
+
+  // Without SQLITE_OPEN_CREATE, so that a file that vanished is not made anew.
+  sqlite3* handle = nullptr;
+  const int rc = sqlite3_open_v2(native.c_str(), &handle,
+                                 readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+  if (handle == nullptr) throw std::bad_alloc();
+  auto connection = std::make_shared<Connection>(handle, std::string(fileName));
+  if (rc == SQLITE_CANTOPEN) RaiseEngine(err::kCannotOpen, fileName);
+  if (rc != SQLITE_OK) connection->Raise(rc);
+
+  sqlite3_busy_timeout(handle, 2000);
+  if (!password.empty()) {
+    const std::string key = AnsiToUtf8(password);
+    const int keyed = sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
+    if (keyed != SQLITE_OK) connection->Raise(keyed);
+  }
+
+  // Setting a wrong key succeeds; the first read of the file tells.
+  const int checked = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  if (checked == SQLITE_NOTADB) {
+    RaiseEngine(CouldBeEncryptedDatabase(native, size) ? err::kWrongPassword : err::kNotADatabase, fileName);
+  }
+  if (checked != SQLITE_OK) connection->Raise(checked);
+  return connection;
+}
+
+}  // namespace corvald::engine::detail

@@ -1,0 +1,171 @@
+#include <limits>
+
+#include "platform/AnsiCodePage.h"
+#include "platform/Failure.h"
+#include "store/Engine.h"
+#include "store/EngineErrors.h"
+#include "store/engine/Cursor.h"
+#include "store/engine/TableShape.h"
+
+namespace corvald::engine {
+
+using detail::Row;
+
+namespace {
+
+enum class Change { kNone, kAdding, kEditing };
+
+}  // namespace
+
+struct Recordset::State {
+  std::shared_ptr<detail::Connection> connection;
+  std::string table;
+  std::unique_ptr<detail::Cursor> cursor;
+  std::optional<Row> current;
+  bool bof = false;
+  bool eof = false;
+  bool noMatch = false;
+  // The row being added or edited.
+  Change change = Change::kNone;
+  std::vector<Value> buffer;
+  std::vector<bool> changed;
+
+  const std::vector<detail::Column>& Columns() const { return cursor->Columns(); }
+
+  std::size_t ColumnOf(std::string_view name) const {
+    const std::optional<std::size_t> column = detail::FindColumn(Columns(), AnsiToUtf8(name));
+    if (!column) RaiseEngine(err::kItemNotFound, name);
+    return *column;
+  }
+
+  // After opening or choosing an index: the first row, or both ends for an empty table.
+  void ToFirstRow() {
+    change = Change::kNone;
+    current = cursor->First();
+    bof = eof = !current;
+  }
+};
+
+Recordset::Recordset(std::shared_ptr<detail::Connection> connection, std::string table)
+    : state_(std::make_unique<State>()) {
+  std::vector<detail::Column> columns = detail::TableColumns(*connection, table);
+  state_->cursor =
+      std::make_unique<detail::Cursor>(connection, table, std::move(columns), detail::IndexShape{});
+  state_->connection = std::move(connection);
+  state_->table = std::move(table);
+  state_->ToFirstRow();
+}
+
+Recordset::~Recordset() = default;
+
+namespace {
+
+template <typename StatePointer>
+auto& OpenState(const StatePointer& state) {
+  if (!state) RaiseEngine(err::kObjectClosed);
+  return *state;
+}
+
+}  // namespace
+
+bool Recordset::Bof() const { return OpenState(state_).bof; }
+
+bool Recordset::Eof() const { return OpenState(state_).eof; }
+
+void Recordset::MoveFirst() {
+  State& state = OpenState(state_);
+  state.ToFirstRow();
+  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+}
+
+void Recordset::MoveNext() {
+  State& state = OpenState(state_);
+  state.change = Change::kNone;
+  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  state.current = state.cursor->After(*state.current);
+  state.bof = false;
+  state.eof = !state.current;
+}
+
+Value Recordset::Field(std::string_view name) const {
+  const State& state = OpenState(state_);
+  const std::size_t column = state.ColumnOf(name);
+  if (state.change != Change::kNone) return state.buffer[column];
+  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  return state.current->fields[column];
+}
+
+void Recordset::SetField(std::string_view name, const Value& value) {
+  State& state = OpenState(state_);
+  const std::size_t column = state.ColumnOf(name);
+  if (state.change == Change::kNone) RaiseEngine(err::kUpdateWithoutAddNewOrEdit);
+  state.buffer[column] = value;
+  state.changed[column] = true;
+}
+
+std::int32_t Recordset::RecordCount() const {
+  const std::int64_t count = OpenState(state_).cursor->Count();
+  if (count > std::numeric_limits<std::int32_t>::max()) Raise(corvald::err::kOverflow);
+  return static_cast<std::int32_t>(count);
+}
+
+void Recordset::SetIndex(std::string_view name) {
+  State& state = OpenState(state_);
+  std::vector<detail::Column> columns = state.Columns();
+  detail::IndexShape index = detail::TableIndex(*state.connection, state.table, columns, AnsiToUtf8(name));
+  state.cursor =
+      std::make_unique<detail::Cursor>(state.connection, state.table, std::move(columns), std::move(index));
+  state.ToFirstRow();
+}
+
+void Recordset::Seek(std::string_view comparison, std::int32_t key) {
+  State& state = OpenState(state_);
+  if (comparison != "=")
+    RaiseEngine(err::kInvalidArgument, "Seek comparison '" + std::string(comparison) + "'");
+  if (!state.cursor->HasIndex()) RaiseEngine(err::kNoCurrentIndex);
+  state.change = Change::kNone;
+  state.current = state.cursor->FirstEqual(key);
+  state.noMatch = !state.current;
+  if (state.current) state.bof = state.eof = false;
+}
+
+bool Recordset::NoMatch() const { return OpenState(state_).noMatch; }
+
+void Recordset::AddNew() {
+  State& state = OpenState(state_);
+  state.change = Change::kAdding;
+  state.buffer.assign(state.Columns().size(), std::monostate{});
+  state.changed.assign(state.Columns().size(), false);
+}
+
+void Recordset::Edit() {
+  State& state = OpenState(state_);
+  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  state.change = Change::kEditing;
+  state.buffer = state.current->fields;
+  state.changed.assign(state.Columns().size(), false);
+}
+
+void Recordset::Update(int type, bool /*force: no other session's change can conflict*/) {
+  State& state = OpenState(state_);
+  if (type != 1) RaiseEngine(err::kInvalidArgument, "update type " + std::to_string(type));
+  if (state.change == Change::kNone) RaiseEngine(err::kUpdateWithoutAddNewOrEdit);
+  std::vector<std::size_t> columns;
+  for (std::size_t i = 0; i < state.changed.size(); ++i) {
+    if (state.changed[i]) columns.push_back(i);
+  }
+  if (state.change == Change::kAdding) {
+    // The current row stays what it was before AddNew.
+    state.cursor->Insert(columns, state.buffer);
+  } else if (!columns.empty()) {
+    if (state.cursor->UpdateRow(state.current->rowid, columns, state.buffer) == 0) {
+      RaiseEngine(err::kRecordDeleted);
+    }
+    state.current = state.cursor->WithRowid(state.current->rowid);
+  }
+  state.change = Change::kNone;
+}
+
+void Recordset::Close() { state_.reset(); }
+
+}  // namespace corvald::engine

@@ -1,0 +1,160 @@
+#include "store/engine/Sqlite.h"
+
+#include <cctype>
+
+#include "platform/AnsiCodePage.h"
+#include "store/EngineErrors.h"
+
+namespace corvald::engine::detail {
+
+Connection::Connection(sqlite3* handle, std::string fileName)
+    : handle_(handle), fileName_(std::move(fileName)) {}
+
+Connection::~Connection() { sqlite3_close_v2(handle_); }
+
+void Connection::Execute(std::string_view sql) const {
+  Statement statement(*this, sql);
+  statement.Run();
+}
+
+void Connection::Raise(int resultCode) const {
+  switch (resultCode & 0xff) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      RaiseEngine(err::kDamaged, fileName_);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      RaiseEngine(err::kLocked, fileName_);
+    case SQLITE_READONLY:
+      RaiseEngine(err::kReadOnly, fileName_);
+    default:
+      RaiseEngine(err::kEngineError, Utf8ToAnsi(sqlite3_errmsg(handle_)) + " (" + fileName_ + ")");
+  }
+}
+
+Affinity AffinityOfDeclaredType(std::string_view declaredType) {
+  std::string upper;
+  for (char c : declaredType) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const auto has = [&upper](std::string_view part) { return upper.find(part) != std::string::npos; };
+  if (has("INT")) return Affinity::kNumeric;
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return Affinity::kText;
+  if (has("BLOB") || upper.empty()) return Affinity::kBlob;
+  return Affinity::kNumeric;
+}
+
+Statement::Statement(const Connection& connection, std::string_view sql) : connection_(connection) {
+  const int rc =
+      sqlite3_prepare_v2(connection.Handle(), sql.data(), static_cast<int>(sql.size()), &handle_, nullptr);
+  if (rc != SQLITE_OK) connection.Raise(rc);
+}
+
+Statement::~Statement() { sqlite3_finalize(handle_); }
+
+void Statement::CheckBind(int resultCode) const {
+  if (resultCode != SQLITE_OK) connection_.Raise(resultCode);
+}
+
+void Statement::BindInt64(int index, std::int64_t value) {
+  CheckBind(sqlite3_bind_int64(handle_, index, value));
+}
+
+void Statement::BindText(int index, std::string_view utf8) {
+  CheckBind(sqlite3_bind_text64(handle_, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
+}
+
+void Statement::BindStored(int index, const sqlite3_value* value) {
+  CheckBind(sqlite3_bind_value(handle_, index, value));
+}
+
+void Statement::BindField(int index, const Value& value, Affinity affinity) {
+  if (std::holds_alternative<std::int64_t>(value)) {
+    BindInt64(index, std::get<std::int64_t>(value));
+  } else if (std::holds_alternative<double>(value)) {
+    CheckBind(sqlite3_bind_double(handle_, index, std::get<double>(value)));
+  } else if (std::holds_alternative<std::string>(value)) {
+    const std::string& bytes = std::get<std::string>(value);
+    if (affinity != Affinity::kBlob) {
+      BindText(index, AnsiToUtf8(bytes));
+    } else if (bytes.empty()) {
+      // A null pointer would bind Null; an empty blob must stay an empty blob.
+      CheckBind(sqlite3_bind_zeroblob(handle_, index, 0));
+    } else {
+      CheckBind(sqlite3_bind_blob64(handle_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT));
+    }
+  } else {
+    CheckBind(sqlite3_bind_null(handle_, index));
+  }
+}
+
+void Statement::ForEachRow(const std::function<void(Statement&)>& onRow) {
+  struct ResetOnExit {
+    sqlite3_stmt* handle;
+    ~ResetOnExit() {
+      sqlite3_reset(handle);
+      sqlite3_clear_bindings(handle);
+    }
+  } reset{handle_};
+  for (;;) {
+    const int rc = sqlite3_step(handle_);
+    if (rc == SQLITE_DONE) return;
+    if (rc != SQLITE_ROW) connection_.Raise(rc);
+    onRow(*this);
+  }
+}
+
+void Statement::Run() {
+  ForEachRow([](Statement&) {});
+}
+
+std::int64_t Statement::ColumnInt64(int column) const { return sqlite3_column_int64(handle_, column); }
+
+std::string Statement::ColumnUtf8(int column) const {
+  const auto* text = sqlite3_column_text(handle_, column);
+  const int size = sqlite3_column_bytes(handle_, column);
+  return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text), size);
+}
+
+Value Statement::ColumnField(int column) const {
+  switch (sqlite3_column_type(handle_, column)) {
+    case SQLITE_INTEGER:
+      return sqlite3_column_int64(handle_, column);
+    case SQLITE_FLOAT:
+      return sqlite3_column_double(handle_, column);
+    case SQLITE_TEXT:
+      return Utf8ToAnsi(ColumnUtf8(column));
+    case SQLITE_BLOB: {
+      // An empty blob comes back as a null pointer.
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(handle_, column));
+      const int size = sqlite3_column_bytes(handle_, column);
+      return bytes == nullptr ? std::string() : std::string(bytes, size);
+    }
+    default:
+      return std::monostate{};
+  }
+}
+
+StoredValue Statement::ColumnStored(int column) const {
+  StoredValue copy(sqlite3_value_dup(sqlite3_column_value(handle_, column)));
+  if (copy == nullptr) throw std::bad_alloc();
+  return copy;
+}
+
+std::string QuoteIdentifier(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace corvald::engine::detail

@@ -1,0 +1,90 @@
+#pragma once
+
+// Thin owners of SQLite handles for the engine layer.
+
+#include <sqlcipher/sqlite3.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "store/Engine.h"
+
+namespace corvald::engine::detail {
+
+// One open connection; closes when its last owner lets go.
+class Connection {
+ public:
+  // Takes over `handle`; `fileName` is the program's name of the file, for messages.
+  Connection(sqlite3* handle, std::string fileName);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  sqlite3* Handle() const { return handle_; }
+  const std::string& FileName() const { return fileName_; }
+
+  // Runs statements that return no rows.
+  void Execute(std::string_view sql) const;
+
+  // Throws the engine failure for a result code of this connection.
+  [[noreturn]] void Raise(int resultCode) const;
+
+ private:
+  sqlite3* handle_;
+  std::string fileName_;
+};
+
+struct ValueDeleter {
+  void operator()(sqlite3_value* value) const { sqlite3_value_free(value); }
+};
+// A column value copied out of a statement, with its exact storage class.
+using StoredValue = std::unique_ptr<sqlite3_value, ValueDeleter>;
+
+// How a column converts the strings it is given (SQLite's affinity rules).
+enum class Affinity { kText, kNumeric, kBlob };
+Affinity AffinityOfDeclaredType(std::string_view declaredType);
+
+// A prepared statement. It is reset after every use, so that no statement keeps
+// a read transaction open between calls.
+class Statement {
+ public:
+  Statement(const Connection& connection, std::string_view sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  void BindInt64(int index, std::int64_t value);
+  void BindText(int index, std::string_view utf8);
+  void BindStored(int index, const sqlite3_value* value);
+  // Binds a field value; strings go in as text (converted to UTF-8) or as a blob
+  // according to the column's affinity.
+  void BindField(int index, const Value& value, Affinity affinity);
+
+  // Steps through the result rows, calling `onRow` for each, then resets.
+  void ForEachRow(const std::function<void(Statement&)>& onRow);
+  // Runs the statement to its end, then resets.
+  void Run();
+
+  // Columns of the current row, while inside ForEachRow.
+  std::int64_t ColumnInt64(int column) const;
+  std::string ColumnUtf8(int column) const;
+  Value ColumnField(int column) const;
+  StoredValue ColumnStored(int column) const;
+
+ private:
+  void CheckBind(int resultCode) const;
+
+  const Connection& connection_;
+  sqlite3_stmt* handle_ = nullptr;
+};
+
+// "name" quoted as an SQL identifier.
+std::string QuoteIdentifier(std::string_view name);
+
+// Names compare as SQLite compares identifiers: ASCII letters without case.
+bool SameName(std::string_view a, std::string_view b);
+
+}  // namespace corvald::engine::detail
