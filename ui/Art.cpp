@@ -1,0 +1,27 @@
+#include "ui/Art.h"
+
+#include <QString>
+
+// The pictures are compiled into corvald_core; registering them here also makes
+// the linker keep them in every program that uses the windows.
+static void RegisterPictures() {
+  static const bool registered = [] {
+    Q_INIT_RESOURCE(resources);
+    return true;
+  }();
+  (void)registered;
+}
+
+namespace corvald {
+
+QIcon ApplicationIcon() {
+  RegisterPictures();
+  return QIcon(QStringLiteral(":/corvald/icon.ico"));
+}
+
+QPixmap BannerPicture() {
+  RegisterPictures();
+  return QPixmap(QStringLiteral(":/corvald/banner.bmp"));
+}
+
+}  // namespace corvald

@@ -1,0 +1,10 @@
+#pragma once
+
+class QWidget;
+
+namespace corvald {
+
+// Moves a top-level window so that it sits in the middle of its screen.
+void CentreOnScreen(QWidget& window);
+
+}  // namespace corvald

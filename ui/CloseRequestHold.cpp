@@ -1,0 +1,25 @@
+#include "ui/CloseRequestHold.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+namespace corvald {
+
+CloseRequestHold::CloseRequestHold() { QCoreApplication::instance()->installEventFilter(this); }
+
+CloseRequestHold::~CloseRequestHold() {
+  QCoreApplication::instance()->removeEventFilter(this);
+  for (const QPointer<QWindow>& window : held_) {
+    if (window) QCoreApplication::postEvent(window, new QCloseEvent);
+  }
+}
+
+bool CloseRequestHold::eventFilter(QObject* target, QEvent* event) {
+  // The window system's request reaches the QWindow; a close from code goes to
+  // the widget and is left alone.
+  if (event->type() != QEvent::Close || !target->isWindowType()) return false;
+  held_.emplace_back(static_cast<QWindow*>(target));
+  return true;
+}
+
+}  // namespace corvald

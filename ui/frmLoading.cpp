@@ -1,0 +1,97 @@
+#include "ui/frmLoading.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPalette>
+#include <QPointer>
+#include <QThread>
+#include <QWidget>
+#include <QWindow>
+
+#include "platform/AnsiCodePage.h"
+#include "platform/Fonts.h"
+#include "ui/Art.h"
+#include "ui/Centring.h"
+#include "ui/CloseRequestHold.h"
+
+namespace corvald {
+
+namespace {
+
+constexpr QSize kClientSize(300, 39);
+constexpr QRect kLabelGeometry(8, 8, 281, 25);
+constexpr QColor kTextColour(194, 173, 154);
+// How long SetStatus waits at most for a newly shown window to be drawable.
+constexpr int kExposeDeadlineMs = 2000;
+
+QPointer<QWidget> loadingWindow;
+
+QWidget* LoadLoadingWindow() {
+  auto* window = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
+  window->setObjectName(QStringLiteral("frmLoading"));
+  window->setWindowTitle(QStringLiteral("Loading Server"));
+  window->setWindowIcon(ApplicationIcon());
+  window->setFixedSize(kClientSize);
+  QPalette background = window->palette();
+  background.setBrush(QPalette::Window, QBrush(BannerPicture()));
+  window->setPalette(background);
+  window->setAutoFillBackground(true);
+
+  auto* label = new QLabel(window);
+  label->setObjectName(QStringLiteral("lblStatus"));
+  label->setGeometry(kLabelGeometry);
+  label->setFont(PixelFont("Times New Roman", 12, true));
+  QPalette text = label->palette();
+  text.setColor(QPalette::WindowText, kTextColour);
+  label->setPalette(text);
+  label->setAutoFillBackground(false);
+  label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  label->setTextFormat(Qt::PlainText);
+  return window;
+}
+
+// A window that was just shown draws nothing until the window system has
+// exposed it. Waits for that, letting through neither user input nor close
+// requests (those come later, in order).
+void WaitUntilExposed(QWidget& window) {
+  const CloseRequestHold hold;
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (window.windowHandle() != nullptr && !window.windowHandle()->isExposed() &&
+         elapsed.elapsed() < kExposeDeadlineMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!window.windowHandle()->isExposed()) QThread::msleep(1);
+  }
+}
+
+// Text that fits is centred; text that does not keeps its start and is cut at
+// the right edge.
+Qt::Alignment AlignmentFor(const QLabel& label, const QString& text) {
+  const bool fits = QFontMetrics(label.font()).horizontalAdvance(text) <= label.width();
+  return (fits ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
+}
+
+}  // namespace
+
+void SetStatus(std::string_view text) {
+  if (!loadingWindow) loadingWindow = LoadLoadingWindow();
+  QWidget& window = *loadingWindow;
+  if (!window.isVisible()) {
+    CentreOnScreen(window);
+    window.show();
+    WaitUntilExposed(window);
+  }
+  auto* label = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
+  const QString shown = FromAnsi(text);
+  label->setAlignment(AlignmentFor(*label, shown));
+  label->setText(shown);
+  label->repaint();
+}
+
+void UnloadLoading() { delete loadingWindow.data(); }
+
+QWidget* frmLoading() { return loadingWindow.data(); }
+
+}  // namespace corvald

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string_view>
+
+class QWidget;
+
+namespace corvald {
+
+// Shows the status window if it is not showing, replaces its text with this
+// ANSI byte string and repaints it before returning, so that the text is on
+// the screen while the caller goes on working without yielding. No user input
+// and no close request is handled inside; close requests that arrive while the
+// window is being opened are delivered once the caller returns to the event
+// loop.
+void SetStatus(std::string_view text);
+
+// Closes and destroys the status window; nothing happens when it is not open.
+void UnloadLoading();
+
+// The open status window, or nullptr.
+QWidget* frmLoading();
+
+}  // namespace corvald
