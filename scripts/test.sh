@@ -10,5 +10,7 @@ bash scripts/build.sh build
 ctest --test-dir build --output-on-failure --timeout 300
 
 bash scripts/build.sh build-asan -DCMAKE_CXX_COMPILER=clang++ -DCORVALD_SANITIZE=ON -DCORVALD_FUZZ=ON
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+# The suppressions cover what the system libraries under Qt keep until exit; they
+# reach the programs that the tests start, too.
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
   ctest --test-dir build-asan --output-on-failure --timeout 600
