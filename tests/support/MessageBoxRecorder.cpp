@@ -2,8 +2,11 @@
 
 namespace corvald::test {
 
-MessageBoxRecorder::MessageBoxRecorder() {
-  SetMessageBoxHandler([this](const std::string& text, MsgIcon icon) { boxes_.push_back({text, icon}); });
+MessageBoxRecorder::MessageBoxRecorder(std::function<void(const std::string& text)> whileShowing) {
+  SetMessageBoxHandler([this, whileShowing](const std::string& text, MsgIcon icon) {
+    boxes_.push_back({text, icon});
+    if (whileShowing) whileShowing(text);
+  });
 }
 
 MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHandler({}); }

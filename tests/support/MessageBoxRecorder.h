@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,8 @@
 namespace corvald::test {
 
 // Answers every message box at once and remembers what it said, for as long as
-// the recorder lives.
+// the recorder lives. `whileShowing`, if given, runs while each box would be on
+// the screen, so that a test can look at what stands behind it.
 class MessageBoxRecorder {
  public:
   struct Box {
@@ -16,7 +18,7 @@ class MessageBoxRecorder {
     MsgIcon icon;
   };
 
-  MessageBoxRecorder();
+  explicit MessageBoxRecorder(std::function<void(const std::string& text)> whileShowing = {});
   ~MessageBoxRecorder();
   MessageBoxRecorder(const MessageBoxRecorder&) = delete;
   MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;

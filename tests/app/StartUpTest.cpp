@@ -1,0 +1,249 @@
+// Start-up and shutdown in this process. The test program lies alone in a folder
+// of its own, which is therefore the program's folder: start-up works there,
+// whatever the current directory was.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "app/modCorvald.h"
+#include "platform/Failure.h"
+#include "platform/Files.h"
+#include "store/EngineErrors.h"
+#include "store/modDatabase.h"
+#include "tests/support/DatabaseFixture.h"
+#include "tests/support/MessageBoxRecorder.h"
+#include "tests/support/TempProgramFolder.h"
+#include "ui/frmLoading.h"
+#include "ui/frmMain.h"
+
+namespace corvald {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MapRow;
+
+constexpr char kNoDatabase[] =
+    "File: 'server.dat' not found! This file is required in order to extract the maps list from the "
+    "database...";
+
+std::string Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string StatusText() {
+  QWidget* window = frmLoading();
+  return window ? window->findChild<QLabel*>("lblStatus")->text().toStdString() : "<closed>";
+}
+
+class StartUp : public testing::Test {
+ protected:
+  void SetUp() override { ClearProgramFolder(); }
+
+  void TearDown() override {
+    ShutDown();
+    QCoreApplication::processEvents();
+    fs::current_path(elsewhere_.Path());
+    ClearProgramFolder();
+  }
+
+  // Everything but the program file goes.
+  void ClearProgramFolder() const {
+    for (const auto& entry : fs::directory_iterator(program_)) {
+      if (entry.path().filename() != programFile_) fs::remove_all(entry.path());
+    }
+  }
+
+  fs::path At(const char* name) const { return program_ / name; }
+
+  const fs::path program_ = ProgramFolder();
+  const fs::path programFile_ = fs::path(QCoreApplication::applicationFilePath().toStdString()).filename();
+  // The current directory when start-up begins: not the program's folder.
+  test::TempProgramFolder elsewhere_;
+};
+
+TEST_F(StartUp, WorksInTheProgramsFolderAndOpensOnlyTheMainWindow) {
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {{7, "seven"}, {2, "two"}, {9000, "far"}});
+  test::MessageBoxRecorder boxes;
+
+  ASSERT_TRUE(Main());
+
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(fs::current_path(), program_);
+  EXPECT_TRUE(fs::is_directory(At("Maps")));
+  EXPECT_FALSE(fs::exists(elsewhere_.Path() / "Maps"));
+  EXPECT_FALSE(fs::exists(At("server.tmp")));
+  ASSERT_NE(frmMain(), nullptr);
+  EXPECT_TRUE(frmMain()->isVisible());
+  EXPECT_EQ(frmLoading(), nullptr);
+  ASSERT_NE(rsMaps, nullptr);
+  EXPECT_EQ(rsMaps->RecordCount(), 3);
+}
+
+TEST_F(StartUp, CompactsTheDatabaseAndKeepsItsRows) {
+  const std::vector<MapRow> rows = {{1, std::string(3000, 'a')}, {2, "b"}};
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, rows);
+  // Rows that come and go leave free pages behind, which compaction gives back.
+  test::RunSqlcipherShell(
+      At("server.dat"), test::kServerPassword,
+      "INSERT INTO Maps VALUES (5, randomblob(200000)); DELETE FROM Maps WHERE Number = 5;");
+  const auto before = fs::file_size(At("server.dat"));
+  test::MessageBoxRecorder boxes;
+
+  ASSERT_TRUE(Main());
+  ShutDown();
+
+  EXPECT_LT(fs::file_size(At("server.dat")), before - 100000);
+  EXPECT_EQ(test::ReadMapsWithShell(At("server.dat"), test::kServerPassword), rows);
+  EXPECT_EQ(test::RunSqlcipherShell(At("server.dat"), test::kServerPassword,
+                                    "SELECT name FROM sqlite_master WHERE type = 'index';"),
+            "Number\n");
+}
+
+TEST_F(StartUp, AnExistingMapsFolderOrFileChangesNothing) {
+  for (bool asFolder : {true, false}) {
+    SCOPED_TRACE(asFolder ? "folder" : "file");
+    ClearProgramFolder();
+    test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {});
+    if (asFolder) {
+      fs::create_directory(At("Maps"));
+      std::ofstream(At("Maps") / "Map #1 - a.map4") << "map";
+    } else {
+      std::ofstream(At("Maps")) << "not a folder";
+    }
+    test::MessageBoxRecorder boxes;
+
+    ASSERT_TRUE(Main());
+
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(Bytes(asFolder ? At("Maps") / "Map #1 - a.map4" : At("Maps")),
+              asFolder ? "map" : "not a folder");
+    ShutDown();
+  }
+}
+
+TEST_F(StartUp, WithoutTheDatabaseReportsItAndLeavesAnOldTemporaryFileAlone) {
+  std::ofstream(At("server.tmp")) << "left from an earlier run";
+  std::string behind;
+  test::MessageBoxRecorder boxes([&](const std::string&) { behind = StatusText(); });
+
+  EXPECT_FALSE(Main());
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, kNoDatabase);
+  EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kCritical);
+  EXPECT_EQ(behind, "Opening Server Database..");
+  EXPECT_EQ(Bytes(At("server.tmp")), "left from an earlier run");
+  EXPECT_FALSE(fs::exists(At("server.dat")));
+  EXPECT_EQ(frmMain(), nullptr);
+  EXPECT_EQ(frmLoading(), nullptr);
+  EXPECT_EQ(wsServer, nullptr);
+}
+
+TEST_F(StartUp, AnOldTemporaryFileGoesBeforeTheDatabaseIsCompacted) {
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {{1, "one"}});
+  std::ofstream(At("server.tmp")) << "left from an earlier run";
+  test::MessageBoxRecorder boxes;
+
+  ASSERT_TRUE(Main());
+
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_FALSE(fs::exists(At("server.tmp")));
+}
+
+TEST_F(StartUp, ATableThatCannotBeOpenedIsReported) {
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {}, "CREATE TABLE Other (x INTEGER);");
+  test::MessageBoxRecorder boxes;
+
+  EXPECT_FALSE(Main());
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "Error loading maps table!");
+  EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kCritical);
+  EXPECT_TRUE(fs::exists(At("server.dat")));
+  EXPECT_FALSE(fs::exists(At("server.tmp")));
+  EXPECT_EQ(frmMain(), nullptr);
+  EXPECT_EQ(frmLoading(), nullptr);
+  EXPECT_EQ(dbServer, nullptr);
+}
+
+TEST_F(StartUp, AWrongPasswordFailsAndPutsTheDatabaseBackUntouched) {
+  test::MakeMapsDatabase(At("server.dat"), "another password", {{1, "one"}});
+  const std::string before = Bytes(At("server.dat"));
+  test::MessageBoxRecorder boxes;
+
+  try {
+    Main();
+    ADD_FAILURE() << "start-up went on";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.Number(), engine::err::kWrongPassword);
+  }
+
+  EXPECT_EQ(Bytes(At("server.dat")), before);
+  EXPECT_FALSE(fs::exists(At("server.tmp")));
+  EXPECT_EQ(frmMain(), nullptr);
+}
+
+TEST_F(StartUp, ShutDownToleratesRunningTwiceAndBeforeAnythingIsOpen) {
+  test::MessageBoxRecorder boxes;
+  ShutDown();
+  ShutDown();
+  EXPECT_TRUE(boxes.Boxes().empty());
+
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {});
+  ASSERT_TRUE(Main());
+  // From code, as after a failed command: the main window's close request runs
+  // ShutDown once more inside this one.
+  ShutDown();
+  EXPECT_EQ(frmMain(), nullptr);
+  EXPECT_EQ(rsMaps, nullptr);
+  EXPECT_EQ(dbServer, nullptr);
+  EXPECT_EQ(wsServer, nullptr);
+  ShutDown();
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(StartUp, ClosingTheMainWindowShutsDown) {
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {});
+  ASSERT_TRUE(Main());
+  frmMain()->close();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frmMain(), nullptr);
+  EXPECT_EQ(rsMaps, nullptr);
+  EXPECT_EQ(wsServer, nullptr);
+  // The database is closed: it can be renamed and opened by another program.
+  EXPECT_EQ(test::ReadMapsWithShell(At("server.dat"), test::kServerPassword), std::vector<MapRow>{});
+}
+
+// Run only with a zlib of another version preloaded (see CMakeLists.txt).
+TEST(StartUpWithoutCodecLibrary, ReportsTheLibraryMissingAndTouchesNoDatabaseFile) {
+  const fs::path program = ProgramFolder();
+  test::TempProgramFolder elsewhere;
+  test::MakeMapsDatabase(program / "server.dat", test::kServerPassword, {{1, "one"}});
+  const std::string before = Bytes(program / "server.dat");
+  const auto written = fs::last_write_time(program / "server.dat");
+  std::string behind;
+  test::MessageBoxRecorder boxes([&](const std::string&) { behind = StatusText(); });
+
+  EXPECT_FALSE(Main());
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "File: 'zlib.dll' not found!");
+  EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kNone);
+  EXPECT_EQ(behind, "Checking zlib.dll ...");
+  EXPECT_EQ(Bytes(program / "server.dat"), before);
+  EXPECT_EQ(fs::last_write_time(program / "server.dat"), written);
+  EXPECT_FALSE(fs::exists(program / "server.tmp"));
+  EXPECT_EQ(frmMain(), nullptr);
+  EXPECT_EQ(frmLoading(), nullptr);
+  EXPECT_EQ(wsServer, nullptr);
+  fs::remove(program / "server.dat");
+  fs::remove(program / "Maps");
+}
+
+}  // namespace
+}  // namespace corvald
