@@ -1,0 +1,128 @@
+// The real program on a real X server, started from a current directory that is
+// not its folder.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <filesystem>
+#include <fstream>
+
+#include "store/EngineErrors.h"
+#include "tests/support/DatabaseFixture.h"
+#include "tests/support/TempProgramFolder.h"
+#include "tests/support/XServer.h"
+
+namespace corvald {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char kMainTitle[] = "Corvald Converter";
+constexpr char kStatusTitle[] = "Loading Server";
+constexpr char kBoxTitle[] = "Corvald";
+
+std::string Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Program : public testing::Test {
+ protected:
+  Program() {
+    fs::create_directories(folder_);
+    fs::create_directories(elsewhere_);
+    fs::copy_file(CORVALD_PROGRAM, folder_ / "corvald");
+  }
+
+  std::unique_ptr<test::XProgram> Start() const {
+    return x_.Start((folder_ / "corvald").string(), {}, elsewhere_);
+  }
+
+  void MakeSampleDatabase() const {
+    QProcess tool;
+    tool.start(CORVALD_MAKE_SERVER_DAT, {QString::fromStdString((folder_ / "server.dat").string())});
+    ASSERT_TRUE(tool.waitForFinished());
+    ASSERT_EQ(tool.exitCode(), 0);
+  }
+
+  // Answers the one message box that start-up shows, checks that the status
+  // window stands behind it and that no main window ever opens, and returns the
+  // program's exit code.
+  int AnswerTheOnlyBox(test::XProgram& program) const {
+    const auto box = x_.WaitForWindow(kBoxTitle, 20s);
+    if (!box) {
+      ADD_FAILURE() << "no message box; errors: " << program.Errors();
+      return -1;
+    }
+    EXPECT_EQ(x_.FindWindows(kStatusTitle).size(), 1u);
+    EXPECT_TRUE(x_.FindWindows(kMainTitle).empty());
+    x_.RequestClose(*box);
+    const auto code = program.WaitForExit(20s);
+    EXPECT_TRUE(x_.FindWindows(kMainTitle).empty());
+    return code.value_or(-1);
+  }
+
+  test::TempProgramFolder temp_;
+  const fs::path folder_ = temp_.Path() / "program";
+  const fs::path elsewhere_ = temp_.Path() / "elsewhere";
+  test::XServer x_;
+};
+
+TEST_F(Program, StartsInItsOwnFolderOpensTheMainWindowAndEndsWhenItCloses) {
+  MakeSampleDatabase();
+  auto program = Start();
+
+  const auto main = x_.WaitForWindow(kMainTitle, 30s);
+  ASSERT_TRUE(main) << program->Errors();
+  EXPECT_TRUE(x_.WaitForNoWindow(kStatusTitle, 5s));
+  EXPECT_EQ(x_.WindowGeometry(*main).size(), QSize(274, 106));
+  EXPECT_TRUE(fs::is_directory(folder_ / "Maps"));
+  EXPECT_FALSE(fs::exists(elsewhere_ / "Maps"));
+  EXPECT_FALSE(fs::exists(folder_ / "server.tmp"));
+
+  x_.RequestClose(*main);
+  EXPECT_EQ(program->WaitForExit(20s), 0) << program->Errors();
+  EXPECT_EQ(test::ReadMapsWithShell(folder_ / "server.dat", test::kServerPassword).size(), 36u);
+}
+
+TEST_F(Program, WithoutTheDatabaseShowsOneMessageAndEnds) {
+  std::ofstream(folder_ / "server.tmp") << "left from an earlier run";
+  auto program = Start();
+
+  EXPECT_EQ(AnswerTheOnlyBox(*program), 1);
+  EXPECT_EQ(Bytes(folder_ / "server.tmp"), "left from an earlier run");
+  EXPECT_FALSE(fs::exists(folder_ / "server.dat"));
+}
+
+TEST_F(Program, WithAnotherZlibShowsOneMessageAndLeavesTheDatabaseAlone) {
+  MakeSampleDatabase();
+  const std::string before = Bytes(folder_ / "server.dat");
+  const auto written = fs::last_write_time(folder_ / "server.dat");
+  qputenv("LD_PRELOAD", CORVALD_FAKE_ZLIB_VERSION);
+  qputenv("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+  auto program = Start();
+  qunsetenv("LD_PRELOAD");
+  qunsetenv("ASAN_OPTIONS");
+
+  EXPECT_EQ(AnswerTheOnlyBox(*program), 1);
+  EXPECT_EQ(Bytes(folder_ / "server.dat"), before);
+  EXPECT_EQ(fs::last_write_time(folder_ / "server.dat"), written);
+  EXPECT_FALSE(fs::exists(folder_ / "server.tmp"));
+}
+
+TEST_F(Program, AnUnexpectedFailureIsReportedAndTheDatabaseKept) {
+  test::MakeMapsDatabase(folder_ / "server.dat", "another password", {{1, "one"}});
+  const std::string before = Bytes(folder_ / "server.dat");
+  auto program = Start();
+
+  const auto box = x_.WaitForWindow(kBoxTitle, 20s);
+  ASSERT_TRUE(box) << program->Errors();
+  x_.RequestClose(*box);
+  EXPECT_EQ(program->WaitForExit(20s), 1);
+  EXPECT_TRUE(x_.FindWindows(kMainTitle).empty());
+  EXPECT_EQ(Bytes(folder_ / "server.dat"), before);
+  EXPECT_FALSE(fs::exists(folder_ / "server.tmp"));
+}
+
+}  // namespace
+}  // namespace corvald
