@@ -97,8 +97,8 @@ class Database {
 
 class Workspace {
  public:
-  // Options 0 opens shared, anything else exclusive. The connect string
-  // ";pwd=<password>" gives the database password.
+  // Opens shared (options 0, the only ones supported), read-write or read-only.
+  // The connect string ";pwd=<password>" gives the database password.
   std::shared_ptr<Database> OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
                                          std::string_view connect);
 };

@@ -28,9 +28,11 @@ std::shared_ptr<TableDef> Database::TableDefs(std::string_view name) {
 
 std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
                                                   std::string_view connect) {
-  auto connection = detail::OpenKeyed(name, detail::PasswordFromConnect(connect), readOnly);
-  if (options != 0) connection->Execute("PRAGMA locking_mode = EXCLUSIVE");
-  return std::make_shared<Database>(std::move(connection));
+  if (options != 0) {
+    RaiseEngine(err::kInvalidArgument,
+                "open options " + std::to_string(options) + " (only 0, shared, is supported)");
+  }
+  return std::make_shared<Database>(detail::OpenKeyed(name, detail::PasswordFromConnect(connect), readOnly));
 }
 
 std::shared_ptr<Workspace> DBEngine::Workspaces(std::int16_t index) {
