@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <limits>
 #include <new>
 #include <span>
 
