@@ -2,9 +2,11 @@
 
 #include "app/ErrorReport.h"
 #include "app/modCorvald.h"
+#include "platform/Allocator.h"
 #include "platform/Fonts.h"
 
 int main(int argc, char* argv[]) {
+  corvald::KeepFreedMemoryForReuse();
   QApplication app(argc, argv);
   corvald::RegisterFonts();
   bool running = false;

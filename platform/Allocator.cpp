@@ -1,0 +1,9 @@
+#include "platform/Allocator.h"
+
+#include <malloc.h>
+
+namespace corvald {
+
+void KeepFreedMemoryForReuse() { mallopt(M_TOP_PAD, 1 << 20); }
+
+}  // namespace corvald
