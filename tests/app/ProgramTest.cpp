@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "store/EngineErrors.h"
+#include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/support/XServer.h"
@@ -20,11 +21,6 @@ using namespace std::chrono_literals;
 constexpr char kMainTitle[] = "Corvald Converter";
 constexpr char kStatusTitle[] = "Loading Server";
 constexpr char kBoxTitle[] = "Corvald";
-
-std::string Bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class Program : public testing::Test {
  protected:
@@ -90,13 +86,13 @@ TEST_F(Program, WithoutTheDatabaseShowsOneMessageAndEnds) {
   auto program = Start();
 
   EXPECT_EQ(AnswerTheOnlyBox(*program), 1);
-  EXPECT_EQ(Bytes(folder_ / "server.tmp"), "left from an earlier run");
+  EXPECT_EQ(test::FileBytes(folder_ / "server.tmp"), "left from an earlier run");
   EXPECT_FALSE(fs::exists(folder_ / "server.dat"));
 }
 
 TEST_F(Program, WithAnotherZlibShowsOneMessageAndLeavesTheDatabaseAlone) {
   MakeSampleDatabase();
-  const std::string before = Bytes(folder_ / "server.dat");
+  const std::string before = test::FileBytes(folder_ / "server.dat");
   const auto written = fs::last_write_time(folder_ / "server.dat");
   qputenv("LD_PRELOAD", CORVALD_FAKE_ZLIB_VERSION);
   qputenv("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
@@ -105,14 +101,14 @@ TEST_F(Program, WithAnotherZlibShowsOneMessageAndLeavesTheDatabaseAlone) {
   qunsetenv("ASAN_OPTIONS");
 
   EXPECT_EQ(AnswerTheOnlyBox(*program), 1);
-  EXPECT_EQ(Bytes(folder_ / "server.dat"), before);
+  EXPECT_EQ(test::FileBytes(folder_ / "server.dat"), before);
   EXPECT_EQ(fs::last_write_time(folder_ / "server.dat"), written);
   EXPECT_FALSE(fs::exists(folder_ / "server.tmp"));
 }
 
 TEST_F(Program, AnUnexpectedFailureIsReportedAndTheDatabaseKept) {
   test::MakeMapsDatabase(folder_ / "server.dat", "another password", {{1, "one"}});
-  const std::string before = Bytes(folder_ / "server.dat");
+  const std::string before = test::FileBytes(folder_ / "server.dat");
   auto program = Start();
 
   const auto box = x_.WaitForWindow(kBoxTitle, 20s);
@@ -120,7 +116,7 @@ TEST_F(Program, AnUnexpectedFailureIsReportedAndTheDatabaseKept) {
   x_.RequestClose(*box);
   EXPECT_EQ(program->WaitForExit(20s), 1);
   EXPECT_TRUE(x_.FindWindows(kMainTitle).empty());
-  EXPECT_EQ(Bytes(folder_ / "server.dat"), before);
+  EXPECT_EQ(test::FileBytes(folder_ / "server.dat"), before);
   EXPECT_FALSE(fs::exists(folder_ / "server.tmp"));
 }
 

@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "store/EngineErrors.h"
 #include "store/modDatabase.h"
+#include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
@@ -29,11 +30,6 @@ using test::MapRow;
 constexpr char kNoDatabase[] =
     "File: 'server.dat' not found! This file is required in order to extract the maps list from the "
     "database...";
-
-std::string Bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string StatusText() {
   QWidget* window = frmLoading();
@@ -120,7 +116,7 @@ TEST_F(StartUp, AnExistingMapsFolderOrFileChangesNothing) {
     ASSERT_TRUE(Main());
 
     EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_EQ(Bytes(asFolder ? At("Maps") / "Map #1 - a.map4" : At("Maps")),
+    EXPECT_EQ(test::FileBytes(asFolder ? At("Maps") / "Map #1 - a.map4" : At("Maps")),
               asFolder ? "map" : "not a folder");
     ShutDown();
   }
@@ -137,7 +133,7 @@ TEST_F(StartUp, WithoutTheDatabaseReportsItAndLeavesAnOldTemporaryFileAlone) {
   EXPECT_EQ(boxes.Boxes()[0].text, kNoDatabase);
   EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kCritical);
   EXPECT_EQ(behind, "Opening Server Database..");
-  EXPECT_EQ(Bytes(At("server.tmp")), "left from an earlier run");
+  EXPECT_EQ(test::FileBytes(At("server.tmp")), "left from an earlier run");
   EXPECT_FALSE(fs::exists(At("server.dat")));
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(frmLoading(), nullptr);
@@ -173,7 +169,7 @@ TEST_F(StartUp, ATableThatCannotBeOpenedIsReported) {
 
 TEST_F(StartUp, AWrongPasswordFailsAndPutsTheDatabaseBackUntouched) {
   test::MakeMapsDatabase(At("server.dat"), "another password", {{1, "one"}});
-  const std::string before = Bytes(At("server.dat"));
+  const std::string before = test::FileBytes(At("server.dat"));
   test::MessageBoxRecorder boxes;
 
   try {
@@ -183,7 +179,7 @@ TEST_F(StartUp, AWrongPasswordFailsAndPutsTheDatabaseBackUntouched) {
     EXPECT_EQ(failure.Number(), engine::err::kWrongPassword);
   }
 
-  EXPECT_EQ(Bytes(At("server.dat")), before);
+  EXPECT_EQ(test::FileBytes(At("server.dat")), before);
   EXPECT_FALSE(fs::exists(At("server.tmp")));
   EXPECT_EQ(frmMain(), nullptr);
 }
@@ -224,7 +220,7 @@ TEST(StartUpWithoutCodecLibrary, ReportsTheLibraryMissingAndTouchesNoDatabaseFil
   const fs::path program = ProgramFolder();
   test::TempProgramFolder elsewhere;
   test::MakeMapsDatabase(program / "server.dat", test::kServerPassword, {{1, "one"}});
-  const std::string before = Bytes(program / "server.dat");
+  const std::string before = test::FileBytes(program / "server.dat");
   const auto written = fs::last_write_time(program / "server.dat");
   std::string behind;
   test::MessageBoxRecorder boxes([&](const std::string&) { behind = StatusText(); });
@@ -235,7 +231,7 @@ TEST(StartUpWithoutCodecLibrary, ReportsTheLibraryMissingAndTouchesNoDatabaseFil
   EXPECT_EQ(boxes.Boxes()[0].text, "File: 'zlib.dll' not found!");
   EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kNone);
   EXPECT_EQ(behind, "Checking zlib.dll ...");
-  EXPECT_EQ(Bytes(program / "server.dat"), before);
+  EXPECT_EQ(test::FileBytes(program / "server.dat"), before);
   EXPECT_EQ(fs::last_write_time(program / "server.dat"), written);
   EXPECT_FALSE(fs::exists(program / "server.tmp"));
   EXPECT_EQ(frmMain(), nullptr);

@@ -4,6 +4,7 @@
 
 #include "platform/Failure.h"
 #include "platform/Files.h"
+#include "tests/support/Checks.h"
 #include "tests/support/TempProgramFolder.h"
 
 namespace corvald {
@@ -11,35 +12,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <class Action>
-int FailureNumber(Action&& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.Number();
-  }
-  return 0;
-}
-
 TEST(Files, FailuresCarryTheClassicNumbers) {
   test::TempProgramFolder folder;
   folder.WriteFile("file", "x");
   fs::create_directory("dir");
 
-  EXPECT_EQ(FailureNumber([] { MkDir("dir"); }), err::kPathFileAccess);
-  EXPECT_EQ(FailureNumber([] { MkDir("file"); }), err::kPathFileAccess);
-  EXPECT_EQ(FailureNumber([] { MkDir("missing\\sub"); }), err::kPathNotFound);
-  EXPECT_EQ(FailureNumber([] { BinaryFile::OpenForReading("missing"); }), err::kFileNotFound);
-  EXPECT_EQ(FailureNumber([] { BinaryFile::OpenForReading("missing\\x"); }), err::kPathNotFound);
-  EXPECT_EQ(FailureNumber([] { BinaryFile::OpenForWriting("missing\\x"); }), err::kPathNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { MkDir("dir"); }), err::kPathFileAccess);
+  EXPECT_EQ(test::FailureNumberOf([] { MkDir("file"); }), err::kPathFileAccess);
+  EXPECT_EQ(test::FailureNumberOf([] { MkDir("missing\\sub"); }), err::kPathNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { BinaryFile::OpenForReading("missing"); }), err::kFileNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { BinaryFile::OpenForReading("missing\\x"); }), err::kPathNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { BinaryFile::OpenForWriting("missing\\x"); }), err::kPathNotFound);
   // A plain file where a folder should be.
-  EXPECT_EQ(FailureNumber([] { BinaryFile::OpenForWriting("file\\x"); }), err::kPathNotFound);
-  EXPECT_EQ(FailureNumber([] { BinaryFile::OpenForWriting("dir"); }), err::kPathFileAccess);
-  EXPECT_EQ(FailureNumber([] { BinaryFile::OpenForReading("dir"); }), err::kPathFileAccess);
-  EXPECT_EQ(FailureNumber([] { BinaryFile::OpenForWriting("a?b"); }), err::kBadFileName);
-  EXPECT_EQ(FailureNumber([] { Kill("missing"); }), err::kFileNotFound);
-  EXPECT_EQ(FailureNumber([] { RenameFile("missing", "other"); }), err::kFileNotFound);
-  EXPECT_EQ(FailureNumber([] { RenameFile("file", "dir"); }), err::kFileAlreadyExists);
+  EXPECT_EQ(test::FailureNumberOf([] { BinaryFile::OpenForWriting("file\\x"); }), err::kPathNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { BinaryFile::OpenForWriting("dir"); }), err::kPathFileAccess);
+  EXPECT_EQ(test::FailureNumberOf([] { BinaryFile::OpenForReading("dir"); }), err::kPathFileAccess);
+  EXPECT_EQ(test::FailureNumberOf([] { BinaryFile::OpenForWriting("a?b"); }), err::kBadFileName);
+  EXPECT_EQ(test::FailureNumberOf([] { Kill("missing"); }), err::kFileNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { RenameFile("missing", "other"); }), err::kFileNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { RenameFile("file", "dir"); }), err::kFileAlreadyExists);
   EXPECT_TRUE(fs::exists("file"));
 }
 
@@ -59,7 +50,7 @@ TEST(Files, WriteReplacesTheWholeFileAndReadGivesItBack) {
   EXPECT_EQ(in.ReadAll(), record);
   in.Close();
   in.Close();  // a second close is harmless
-  EXPECT_EQ(FailureNumber([&] { in.Write("x"); }), err::kBadFileName);
+  EXPECT_EQ(test::FailureNumberOf([&] { in.Write("x"); }), err::kBadFileName);
 }
 
 TEST(Files, EmptyFilesReadAsEmptyRecords) {

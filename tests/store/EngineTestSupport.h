@@ -1,28 +1,15 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/Failure.h"
 #include "store/Engine.h"
+#include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
 
 namespace corvald::test {
-
-// The failure number that `action` raises, or 0 when it raises none.
-template <typename Action>
-int FailureNumberOf(Action&& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.Number();
-  }
-  return 0;
-}
 
 inline std::shared_ptr<engine::Database> OpenServer(const std::string& name = "server.dat",
                                                     const std::string& connect = ";pwd=brevola") {
@@ -50,11 +37,6 @@ inline std::vector<MapRow> Walk(engine::Recordset& recordset) {
     recordset.MoveNext();
   }
   return rows;
-}
-
-inline std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline std::vector<std::string> FolderEntries(const std::filesystem::path& folder = ".") {
