@@ -26,7 +26,7 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 demo/corvald &
 program=$!
-window=$(timeout 30 xdotool search --sync --name '^Corvald Converter$' | head -n 1)
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Corvald Converter$' | head -n 1)
 sleep 1
 xwd -root -silent | convert xwd:- demo/screenshot.png
 build/tools/close_window "$window"

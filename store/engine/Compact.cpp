@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Files.h"
 #include "store/Engine.h"
 #include "store/EngineErrors.h"
 #include "store/engine/Open.h"
@@ -50,7 +51,7 @@ void DBEngine::CompactDatabase(std::string_view source, std::string_view destina
                                std::string_view /*destinationLocale: the copy keeps the source's password*/,
                                std::int16_t options, std::string_view sourceLocale) {
   if (options != 0) RaiseEngine(err::kInvalidArgument, "compaction options " + std::to_string(options));
-  const std::filesystem::path nativeDestination(AnsiToUtf8(destination));
+  const std::filesystem::path nativeDestination = NativePath(destination);
   std::error_code error;
   if (std::filesystem::exists(std::filesystem::symlink_status(nativeDestination, error))) {
     RaiseEngine(err::kDatabaseExists, destination);

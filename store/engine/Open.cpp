@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Files.h"
 #include "store/EngineErrors.h"
 
 namespace corvald::engine::detail {
@@ -46,7 +47,7 @@ std::string PasswordFromConnect(std::string_view connect) {
 }
 
 std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_view password, bool readOnly) {
-  const std::filesystem::path native(AnsiToUtf8(fileName));
+  const std::filesystem::path native = NativePath(fileName);
   std::error_code error;
   const auto status = std::filesystem::status(native, error);
   if (!std::filesystem::exists(status)) RaiseEngine(err::kFileNotFound, fileName);
