@@ -1,10 +1,9 @@
 // close_window <window id>: asks an X window to close, as a window manager's
-// close button does (WM_DELETE_WINDOW), so that the program runs its own close
-// handling. Works without a window manager.
-#include <X11/Xlib.h>
-
+// close button does.
 #include <cstdio>
 #include <cstdlib>
+
+#include "tools/RequestWindowClose.h"
 
 int main(int argc, char* argv[]) {
   if (argc != 2) {
@@ -16,14 +15,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "close_window: cannot open the display\n");
     return 1;
   }
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = static_cast<Window>(std::strtoul(argv[1], nullptr, 0));
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+  corvald::RequestWindowClose(display, static_cast<Window>(std::strtoul(argv[1], nullptr, 0)));
   XCloseDisplay(display);
   return 0;
 }

@@ -16,6 +16,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "tools/RequestWindowClose.h"
+
 namespace corvald::test {
 
 namespace {
@@ -245,16 +247,6 @@ void XServer::Click(XWindow window, int x, int y) const {
   XSync(connection_, False);
 }
 
-void XServer::RequestClose(XWindow window) const {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(connection_, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(connection_, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(connection_, window, False, NoEventMask, &event);
-  XSync(connection_, False);
-}
+void XServer::RequestClose(XWindow window) const { RequestWindowClose(connection_, window); }
 
 }  // namespace corvald::test
