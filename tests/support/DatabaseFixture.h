@@ -10,9 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "store/modConst.h"
+
 namespace corvald::test {
 
-inline constexpr char kServerPassword[] = "brevola";
+using corvald::kMapsSchema;
+using corvald::kServerPassword;
 
 // Runs the sqlcipher shell on `file`, keyed with `key` (no key when empty), with
 // `sql` on its standard input; returns what it printed. Throws with the shell's
@@ -28,11 +31,6 @@ struct MapRow {
   std::string data;
   friend bool operator==(const MapRow&, const MapRow&) = default;
 };
-
-// The schema of "Maps" as the server keeps it.
-inline constexpr char kMapsSchema[] =
-    "CREATE TABLE Maps (Number INTEGER, Data BLOB);\n"
-    "CREATE INDEX Number ON Maps (Number);\n";
 
 // Makes a database keyed with `key` holding `schema` (kMapsSchema by default) and
 // these rows of "Maps", in this order, through the shell.
