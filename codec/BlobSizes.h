@@ -11,10 +11,6 @@ namespace corvald {
 // (from 2,126,221,422 input bytes on).
 std::int32_t CompressCapacity(std::size_t n);
 
-// A number as a signed 32-bit integer: a fraction goes to the nearest integer, ties
-// to even. Raises err::kOverflow for a value outside the 32-bit range or not a number.
-std::int32_t RoundToInt32(double value);
-
 // Deflate codes a run of 258 bytes in at least 2 bits, so a zlib stream can never
 // expand to more than this many bytes per stream byte.
 inline constexpr std::size_t kMaxDeflateRatio = 1032;

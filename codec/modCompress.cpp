@@ -8,6 +8,7 @@
 
 #include "codec/BlobSizes.h"
 #include "platform/Failure.h"
+#include "platform/Numbers.h"
 
 namespace corvald {
 

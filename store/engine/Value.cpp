@@ -1,23 +1,13 @@
 #include <charconv>
-#include <cmath>
 #include <limits>
 
 #include "platform/Failure.h"
+#include "platform/Numbers.h"
 #include "store/Engine.h"
 
 namespace corvald::engine {
 
 namespace {
-
-std::int32_t RoundedToLong(double number) {
-  // Halves go to the even neighbour, as the classic conversion does.
-  const double rounded = std::nearbyint(number);
-  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-        rounded <= std::numeric_limits<std::int32_t>::max())) {
-    Raise(err::kOverflow);
-  }
-  return static_cast<std::int32_t>(rounded);
-}
 
 double NumberInText(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -39,8 +29,8 @@ std::int32_t ToLong(const Value& value) {
     }
     return static_cast<std::int32_t>(*integer);
   }
-  if (const auto* number = std::get_if<double>(&value)) return RoundedToLong(*number);
-  if (const auto* text = std::get_if<std::string>(&value)) return RoundedToLong(NumberInText(*text));
+  if (const auto* number = std::get_if<double>(&value)) return RoundToInt32(*number);
+  if (const auto* text = std::get_if<std::string>(&value)) return RoundToInt32(NumberInText(*text));
   Raise(err::kInvalidUseOfNull);
 }
 

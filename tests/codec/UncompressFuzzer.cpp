@@ -14,6 +14,7 @@
 #include "codec/BlobSizes.h"
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
+#include "platform/Numbers.h"
 
 namespace corvald {
 namespace {

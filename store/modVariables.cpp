@@ -1,0 +1,7 @@
+#include "store/modVariables.h"
+
+namespace corvald {
+
+std::int32_t MapCount = 0;
+
+}  // namespace corvald
