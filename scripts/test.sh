@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the whole test suite twice: in a
 # normal build, and with AddressSanitizer and UndefinedBehaviorSanitizer (clang,
-# which also builds the fuzz targets).
+# which also builds the fuzz targets). A plain Release build, as users and
+# packagers make it, is built too but not tested a third time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 bash scripts/build.sh build
+bash scripts/build.sh build-release -DCMAKE_BUILD_TYPE=Release
 ctest --test-dir build --output-on-failure --timeout 300
 
 bash scripts/build.sh build-asan -DCMAKE_CXX_COMPILER=clang++ -DCORVALD_SANITIZE=ON -DCORVALD_FUZZ=ON
