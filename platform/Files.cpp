@@ -1,18 +1,17 @@
 #include "platform/Files.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
 #include "platform/FileErrors.h"
+#include "platform/RenameNoReplace.h"
 
 namespace corvald {
 
@@ -45,7 +44,13 @@ bool Counts(const std::filesystem::path& native, EntryKinds kinds) {
 }  // namespace
 
 std::filesystem::path ProgramFolder() {
-  return std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+  // The system's link to the running program file carries the folder's name as
+  // raw bytes, whatever their encoding.
+  const std::filesystem::path self("/proc/self/exe");
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink(self, error);
+  if (error) RaiseFileError(error.value(), self);
+  return program.parent_path();
 }
 
 void SetCurrentFolder(const std::filesystem::path& folder) {
@@ -69,9 +74,8 @@ void Kill(std::string_view path) {
 void RenameFile(std::string_view from, std::string_view to) {
   const std::filesystem::path nativeFrom = NativePath(from);
   const std::filesystem::path nativeTo = NativePath(to);
-  if (renameat2(AT_FDCWD, nativeFrom.c_str(), AT_FDCWD, nativeTo.c_str(), RENAME_NOREPLACE) != 0) {
-    RaiseFileError(errno, errno == EEXIST ? nativeTo : nativeFrom);
-  }
+  const int error = detail::RenameWithoutReplacing(nativeFrom, nativeTo);
+  if (error != 0) RaiseFileError(error, error == EEXIST ? nativeTo : nativeFrom);
 }
 
 std::vector<std::string> ListEntries(std::string_view pattern, EntryKinds kinds) {

@@ -18,7 +18,9 @@ namespace corvald {
 // outside the current directory (absolute, or through "..").
 std::filesystem::path NativePath(std::string_view path);
 
-// The folder that holds the program file.
+// The folder that holds the program file, its name byte for byte as the system
+// gives it (it need not be UTF-8). Fails with a file failure when the system
+// cannot tell.
 std::filesystem::path ProgramFolder();
 
 void SetCurrentFolder(const std::filesystem::path& folder);
@@ -30,7 +32,9 @@ void MkDir(std::string_view path);
 // Deletes a file.
 void Kill(std::string_view path);
 
-// Renames a file; fails with 58 when the new name exists already.
+// Renames a file, never replacing one: fails with 58 when the new name exists
+// already. Where the file system offers neither a rename that refuses to replace
+// nor hard links, the new name is checked just before a plain rename.
 void RenameFile(std::string_view from, std::string_view to);
 
 enum class EntryKinds { kFiles, kFilesAndFolders };

@@ -24,7 +24,7 @@ constexpr char kBoxTitle[] = "Corvald";
 
 class Program : public testing::Test {
  protected:
-  Program() {
+  explicit Program(const char* folderName = "program") : folder_(temp_.Path() / folderName) {
     fs::create_directories(folder_);
     fs::create_directories(elsewhere_);
     fs::copy_file(CORVALD_PROGRAM, folder_ / "corvald");
@@ -34,11 +34,21 @@ class Program : public testing::Test {
     return x_.Start((folder_ / "corvald").string(), {}, elsewhere_);
   }
 
+  // Starts the program through a link in the other directory, so that the path
+  // handed to the process starter is UTF-8 whatever the program's folder is called.
+  std::unique_ptr<test::XProgram> StartThroughLink() const {
+    fs::create_symlink(folder_ / "corvald", elsewhere_ / "corvald");
+    return x_.Start((elsewhere_ / "corvald").string(), {}, elsewhere_);
+  }
+
+  // The tool writes beside the folder and the file is moved in, for the same reason.
   void MakeSampleDatabase() const {
+    const fs::path made = temp_.Path() / "server.dat";
     QProcess tool;
-    tool.start(CORVALD_MAKE_SERVER_DAT, {QString::fromStdString((folder_ / "server.dat").string())});
+    tool.start(CORVALD_MAKE_SERVER_DAT, {QString::fromStdString(made.string())});
     ASSERT_TRUE(tool.waitForFinished());
     ASSERT_EQ(tool.exitCode(), 0);
+    fs::rename(made, folder_ / "server.dat");
   }
 
   // Answers the one message box that start-up shows, checks that the status
@@ -59,14 +69,23 @@ class Program : public testing::Test {
   }
 
   test::TempProgramFolder temp_;
-  const fs::path folder_ = temp_.Path() / "program";
+  const fs::path folder_;
   const fs::path elsewhere_ = temp_.Path() / "elsewhere";
   test::XServer x_;
 };
 
-TEST_F(Program, StartsInItsOwnFolderOpensTheMainWindowAndEndsWhenItCloses) {
+// The program's folder by name: a plain one, and one copied from Windows whose
+// "é" is the single byte 0xE9, which is not UTF-8.
+class ProgramIn : public testing::WithParamInterface<const char*>, public Program {
+ protected:
+  ProgramIn() : Program(GetParam()) {}
+};
+
+INSTANTIATE_TEST_SUITE_P(Folders, ProgramIn, testing::Values("program", "Caf\xE9"));
+
+TEST_P(ProgramIn, StartsInItsOwnFolderOpensTheMainWindowAndEndsWhenItCloses) {
   MakeSampleDatabase();
-  auto program = Start();
+  auto program = StartThroughLink();
 
   const auto main = x_.WaitForWindow(kMainTitle, 30s);
   ASSERT_TRUE(main) << program->Errors();

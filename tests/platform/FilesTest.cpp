@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/Failure.h"
 #include "platform/Files.h"
+#include "platform/RenameNoReplace.h"
 #include "tests/support/Checks.h"
 #include "tests/support/TempProgramFolder.h"
 
@@ -69,6 +73,59 @@ TEST(Files, RenameAndKill) {
   EXPECT_EQ(folder.ReadFile("server.tmp"), "db");
   Kill("server.tmp");
   EXPECT_FALSE(fs::exists("server.tmp"));
+}
+
+// Each way of renaming on its own: this machine's file systems take the first,
+// the others stand in where a file system refuses it.
+TEST(Files, EveryWayOfRenamingTakesAFreeNameAndNeverReplacesAFile) {
+  const struct {
+    const char* name;
+    int (*rename)(const fs::path&, const fs::path&);
+  } ways[] = {
+      {"no-replace flag", detail::RenameByNoReplaceFlag},
+      {"hard link", detail::RenameByLink},
+      {"check first", detail::RenameAfterCheck},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    test::TempProgramFolder folder;
+    folder.WriteFile("server.dat", "db");
+    folder.WriteFile("taken", "other");
+    EXPECT_EQ(way.rename("server.dat", "server.tmp"), 0);
+    EXPECT_FALSE(fs::exists("server.dat"));
+    EXPECT_EQ(way.rename("server.tmp", "taken"), EEXIST);
+    EXPECT_EQ(folder.ReadFile("server.tmp"), "db");
+    EXPECT_EQ(folder.ReadFile("taken"), "other");
+    EXPECT_EQ(way.rename("missing", "free"), ENOENT);
+    EXPECT_FALSE(fs::exists("free"));
+  }
+}
+
+// A folder copied from another system may carry a name that is not UTF-8 ("é" as
+// the one byte 0xE9): a program there still finds its folder and works in it,
+// started from another directory.
+TEST(Files, AProgramFindsAndUsesItsFolderWhateverBytesItsNameHolds) {
+  for (const char* name : {"program", "Caf\xE9", "Caf\xC3\xA9"}) {
+    SCOPED_TRACE(name);
+    test::TempProgramFolder temp;
+    const fs::path folder = fs::canonical(temp.Path()) / name;
+    fs::create_directory(folder);
+    fs::create_directory("elsewhere");
+    fs::copy_file(PROGRAM_FOLDER_PROBE, folder / "probe");
+
+    const std::string command = "cd elsewhere && '" + (folder / "probe").native() + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+    const int status = pclose(pipe);
+
+    EXPECT_EQ(output, folder.native() + "\n");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(fs::is_directory(folder / "Maps"));
+    EXPECT_FALSE(fs::exists("elsewhere/Maps"));
+  }
 }
 
 TEST(Files, ListEntriesMatchesPatternsAndSkipsHiddenEntries) {
