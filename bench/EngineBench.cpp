@@ -2,51 +2,49 @@
 // start-up and the convert command do.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "store/Engine.h"
-#include "store/engine/Sqlite.h"
+#include "store/engine/MakeDatabase.h"
+#include "store/modConst.h"
 
 namespace {
 
-using corvald::engine::detail::Affinity;
-using corvald::engine::detail::Connection;
-using corvald::engine::detail::Statement;
-
 constexpr int kRows = 3000;
-constexpr char kConnect[] = ";pwd=brevola";
 
-// A keyed database of 3000 maps with 2 KB blobs, made once per run.
-const std::string& BenchDatabase() {
-  static const std::string path = [] {
-    const auto file =
-        std::filesystem::temp_directory_path() / ("corvald-bench-" + std::to_string(getpid()) + ".dat");
-    sqlite3* handle = nullptr;
-    sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    const Connection database(handle, file.string());
-    sqlite3_key(handle, "brevola", 7);
-    database.Execute("BEGIN");
-    database.Execute("CREATE TABLE Maps (Number INTEGER, Data BLOB)");
-    database.Execute("CREATE INDEX Number ON Maps (Number)");
-    Statement insert(database, "INSERT INTO Maps (Number, Data) VALUES (?1, ?2)");
+// The database's name. On first use it makes a keyed database of 3000 maps with
+// 2 KB blobs. The engine names files relative to the current directory, as the
+// program does, so the run works in a temporary folder of its own, removed at exit.
+const char* BenchDatabase() {
+  static std::string folder;
+  if (folder.empty()) {
+    folder = (std::filesystem::temp_directory_path() / "corvald-bench-XXXXXX").string();
+    if (mkdtemp(folder.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    std::filesystem::current_path(folder);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    });
+    std::vector<corvald::engine::MapsRow> rows;
     for (int i = 0; i < kRows; ++i) {
-      insert.BindInt64(1, (i * 7919) % kRows + 1);  // added out of order
-      insert.BindField(2, std::string(2048, static_cast<char>(i)), Affinity::kBlob);
-      insert.Run();
+      // Added out of order.
+      rows.push_back({(i * 7919) % kRows + 1, std::string(2048, static_cast<char>(i))});
     }
-    database.Execute("COMMIT");
-    std::atexit([] { std::filesystem::remove(path); });
-    return file.string();
-  }();
-  return path;
+    corvald::engine::MakeServerDatabase(corvald::kServerFile, rows);
+  }
+  return corvald::kServerFile;
 }
 
 std::shared_ptr<corvald::engine::Recordset> OpenMaps() {
-  auto database = corvald::engine::Engine().Workspaces(0)->OpenDatabase(BenchDatabase(), 0, false, kConnect);
-  auto maps = database->TableDefs("Maps")->OpenRecordset(1);
-  maps->SetIndex("Number");
+  auto database = corvald::engine::Engine().Workspaces(0)->OpenDatabase(BenchDatabase(), 0, false,
+                                                                        corvald::kServerConnect);
+  auto maps = database->TableDefs(corvald::kMapsTable)->OpenRecordset(corvald::kTableRecordset);
+  maps->SetIndex(corvald::kNumberIndex);
   return maps;
 }
 
@@ -55,8 +53,8 @@ void WalkAllRows(benchmark::State& state) {
   for (auto _ : state) {
     std::size_t bytes = 0;
     for (maps->MoveFirst(); !maps->Eof(); maps->MoveNext()) {
-      benchmark::DoNotOptimize(corvald::engine::ToLong(maps->Field("Number")));
-      bytes += corvald::engine::ToText(maps->Field("Data")).size();
+      benchmark::DoNotOptimize(corvald::engine::ToLong(maps->Field(corvald::kNumberField)));
+      bytes += corvald::engine::ToText(maps->Field(corvald::kDataField)).size();
     }
     benchmark::DoNotOptimize(bytes);
   }

@@ -8,44 +8,21 @@
 #include <filesystem>
 #include <iostream>
 #include <string_view>
+#include <vector>
 
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
-#include "store/engine/Sqlite.h"
+#include "store/engine/MakeDatabase.h"
 #include "tools/SampleMaps.h"
 
 namespace {
 
-using corvald::engine::detail::Affinity;
-using corvald::engine::detail::Connection;
-using corvald::engine::detail::Statement;
-
-constexpr std::string_view kPassword = "brevola";
-
-void FillDatabase(const Connection& database, bool empty) {
-  database.Execute("BEGIN");
-  database.Execute("CREATE TABLE Maps (Number INTEGER, Data BLOB)");
-  database.Execute("CREATE INDEX Number ON Maps (Number)");
-  if (!empty) {
-    Statement insert(database, "INSERT INTO Maps (Number, Data) VALUES (?1, ?2)");
-    for (const corvald::tools::SampleMap& map : corvald::tools::SampleMaps()) {
-      insert.BindInt64(1, map.number);
-      insert.BindField(2, corvald::CompressData(map.record), Affinity::kBlob);
-      insert.Run();
-    }
+std::vector<corvald::engine::MapsRow> SampleRows() {
+  std::vector<corvald::engine::MapsRow> rows;
+  for (const corvald::tools::SampleMap& map : corvald::tools::SampleMaps()) {
+    rows.push_back({map.number, corvald::CompressData(map.record)});
   }
-  database.Execute("COMMIT");
-}
-
-void MakeServerDatabase(const std::filesystem::path& file, bool empty) {
-  sqlite3* handle = nullptr;
-  const int rc = sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  if (handle == nullptr) throw std::bad_alloc();
-  const Connection database(handle, file.string());
-  if (rc != SQLITE_OK) database.Raise(rc);
-  const int keyed = sqlite3_key(handle, kPassword.data(), static_cast<int>(kPassword.size()));
-  if (keyed != SQLITE_OK) database.Raise(keyed);
-  FillDatabase(database, empty);
+  return rows;
 }
 
 }  // namespace
@@ -56,17 +33,12 @@ int main(int argc, char** argv) {
     std::cerr << "usage: make_server_dat <out-file> [--empty]\n";
     return 2;
   }
-  const std::filesystem::path file(argv[1]);
-  std::error_code error;
-  if (std::filesystem::exists(std::filesystem::symlink_status(file, error))) {
-    std::cerr << "make_server_dat: " << file.string() << " already exists; not overwritten\n";
-    return 1;
-  }
   try {
-    MakeServerDatabase(file, empty);
+    corvald::engine::MakeServerDatabase(argv[1],
+                                        empty ? std::vector<corvald::engine::MapsRow>() : SampleRows());
   } catch (const corvald::Failure& failure) {
-    std::filesystem::remove(file, error);
-    std::cerr << "make_server_dat: " << failure.Description() << " (" << failure.Number() << ")\n";
+    std::cerr << "make_server_dat: " << argv[1] << ": " << failure.Description() << " (" << failure.Number()
+              << ")\n";
     return 1;
   }
   return 0;

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <set>
 
+#include "store/engine/MakeDatabase.h"
 #include "tests/store/EngineTestSupport.h"
 #include "tests/support/TempProgramFolder.h"
 
@@ -95,6 +98,26 @@ TEST(MakeServerDat, NeverOverwritesAndChecksItsArguments) {
   EXPECT_NE(RunTool("other.dat --full"), 0);
   EXPECT_NE(RunTool("missing/other.dat"), 0);
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"server.dat"});
+}
+
+// A disk that fills up part-way through the rows (a file size limit stands in for
+// it): the failure comes out and no file is left behind.
+TEST(MakeServerDat, AFailurePartWayLeavesNoFileBehind) {
+  TempProgramFolder folder;
+  std::vector<engine::MapsRow> rows;
+  for (int number = 1; number <= 64; ++number) rows.push_back({number, std::string(65536, 'x')});
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit small = before;
+  small.rlim_cur = 256 * 1024;
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int number = FailureNumberOf([&] { engine::MakeServerDatabase("server.dat", rows); });
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_NE(number, 0);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{});
 }
 
 }  // namespace
