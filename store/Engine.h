@@ -47,8 +47,9 @@ class Recordset {
   void MoveFirst();
   void MoveNext();
 
-  // A field of the current row, or of the row being added or edited.
-  Value Field(std::string_view name) const;
+  // A field of the current row, or of the row being added or edited; the
+  // reference holds until the recordset moves or changes.
+  const Value& Field(std::string_view name) const;
   // Sets a field of the row being added or edited.
   void SetField(std::string_view name, const Value& value);
 
@@ -112,6 +113,12 @@ class DBEngine {
   // with the same password and user version. The password arrives in
   // `sourceLocale` as ";pwd=<password>"; `destinationLocale` is ignored and the
   // options must be 0. A wrong password fails before anything is written.
+  // The copy is written beside the destination under a name of its own
+  // (destination + ".compacting." + 8 hex digits), synced to disk, and only
+  // then renamed to the destination, never replacing a file (3204 when one
+  // appeared meanwhile). A failure leaves neither the copy nor the
+  // destination; a crash leaves either no destination (perhaps a stray copy)
+  // or a complete one.
   void CompactDatabase(std::string_view source, std::string_view destination,
                        std::string_view destinationLocale, std::int16_t options,
                        std::string_view sourceLocale);

@@ -1,7 +1,16 @@
+// Compaction: a fresh, densely packed copy of a database, which takes the
+// destination's name only once it is complete and on disk.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Failure.h"
 #include "platform/Files.h"
 #include "store/Engine.h"
 #include "store/EngineErrors.h"
@@ -11,38 +20,107 @@ namespace corvald::engine {
 
 namespace {
 
-// Creates the destination as an empty file, failing if anything of that name
-// exists: SQLite takes an empty file for an empty database.
-void CreateEmptyFile(const std::filesystem::path& native, std::string_view name) {
-  std::FILE* file = std::fopen(native.c_str(), "wbx");
-  if (file == nullptr) {
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(native, error))) {
-      RaiseEngine(err::kDatabaseExists, name);
-    }
-    RaiseEngine(err::kCannotOpen, name);
-  }
-  std::fclose(file);
+bool Exists(const std::filesystem::path& native) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(native, error));
 }
 
-void CopyInto(const detail::Connection& source, const std::string& destinationUtf8,
-              const std::string& keyUtf8) {
+// Creates an empty file beside `destination` under a name of its own,
+// destination + ".compacting." + 8 random hex digits, and returns that program
+// path. The exclusive create makes the name this call's alone, and a random
+// name is one no other program expects. Fails with 3051 when the destination's
+// folder takes no new file.
+std::string CreateCopyFile(std::string_view destination) {
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
+    std::string name = std::string(destination) + ".compacting." + suffix;
+    const int fd = open(NativePath(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      // Closed at once: closing a descriptor of a file drops this process's locks
+      // on it, and SQLite is about to lock it.
+      close(fd);
+      return name;
+    }
+    if (errno != EEXIST) break;
+  }
+  RaiseEngine(err::kCannotOpen, destination);
+}
+
+// Writes the compacted copy of the connection's database into the empty file
+// `copyUtf8`, keyed with the same password, as one read of the source. The copy
+// keeps no journal (a failed copy is thrown away whole) and SQLite does not
+// sync it: the caller syncs it once when it is complete.
+void CopyInto(const detail::Connection& source, const std::string& copyUtf8, const std::string& keyUtf8) {
   detail::Statement attach(source, "ATTACH DATABASE ?1 AS compacted KEY ?2");
-  attach.BindText(1, destinationUtf8);
+  attach.BindText(1, copyUtf8);
   attach.BindText(2, keyUtf8);
   attach.Run();
   try {
+    source.Execute("PRAGMA compacted.journal_mode = MEMORY");
+    source.Execute("PRAGMA compacted.synchronous = OFF");
+    source.Execute("BEGIN");
     source.Execute("SELECT sqlcipher_export('compacted')");
     // sqlcipher_export leaves the user version behind.
     detail::Statement version(source, "PRAGMA main.user_version");
     std::int64_t userVersion = 0;
     version.ForEachRow([&userVersion](detail::Statement& row) { userVersion = row.ColumnInt64(0); });
     source.Execute("PRAGMA compacted.user_version = " + std::to_string(userVersion));
+    source.Execute("COMMIT");
   } catch (...) {
+    sqlite3_exec(source.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_exec(source.Handle(), "DETACH DATABASE compacted", nullptr, nullptr, nullptr);
     throw;
   }
   source.Execute("DETACH DATABASE compacted");
+}
+
+[[noreturn]] void RaiseSystem(int error, std::string_view name) {
+  std::string item = std::strerror(error);
+  item += " (";
+  item += name;
+  item += ")";
+  RaiseEngine(err::kEngineError, item);
+}
+
+// Forces a file's data to disk; fails with 3000 and the system's message.
+void SyncFile(std::string_view name) {
+  const int fd = open(NativePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) RaiseSystem(errno, name);
+  const int synced = fsync(fd);
+  const int error = errno;
+  close(fd);
+  if (synced != 0) RaiseSystem(error, name);
+}
+
+// Forces the folder that holds `name` to disk, so that a rename in it lasts.
+// File systems that cannot sync a folder (EINVAL) are taken as they are.
+void SyncFolderOf(std::string_view name) {
+  const std::filesystem::path folder = NativePath(name).parent_path();
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) RaiseSystem(errno, name);
+  const int synced = fsync(fd);
+  const int error = errno;
+  close(fd);
+  if (synced != 0 && error != EINVAL) RaiseSystem(error, name);
+}
+
+// Gives the copy the destination's name unless something took that name in
+// the meantime (3204); never replaces a file.
+void MoveIntoPlace(std::string_view copy, std::string_view destination) {
+  try {
+    RenameFile(copy, destination);
+  } catch (const Failure& failure) {
+    RaiseEngine(
+        failure.Number() == corvald::err::kFileAlreadyExists ? err::kDatabaseExists : err::kCannotOpen,
+        destination);
+  }
+}
+
+void RemoveQuietly(std::string_view name) {
+  std::error_code ignored;
+  std::filesystem::remove(NativePath(name), ignored);
 }
 
 }  // namespace
@@ -52,16 +130,26 @@ void DBEngine::CompactDatabase(std::string_view source, std::string_view destina
                                std::int16_t options, std::string_view sourceLocale) {
   if (options != 0) RaiseEngine(err::kInvalidArgument, "compaction options " + std::to_string(options));
   const std::filesystem::path nativeDestination = NativePath(destination);
-
   const std::string password = detail::PasswordFromConnect(sourceLocale);
   // Read-write, because the attached copy shares the source connection's access.
   const auto connection = detail::OpenKeyed(source, password, false);
-  CreateEmptyFile(nativeDestination, destination);
+  if (Exists(nativeDestination)) RaiseEngine(err::kDatabaseExists, destination);
+
+  // Until the rename, a crash leaves at most a stray copy file; after it, the
+  // destination is complete.
+  const std::string copy = CreateCopyFile(destination);
   try {
-    CopyInto(*connection, nativeDestination.string(), AnsiToUtf8(password));
+    CopyInto(*connection, NativePath(copy).string(), AnsiToUtf8(password));
+    SyncFile(copy);
+    MoveIntoPlace(copy, destination);
   } catch (...) {
-    std::error_code ignored;
-    std::filesystem::remove(nativeDestination, ignored);
+    RemoveQuietly(copy);
+    throw;
+  }
+  try {
+    SyncFolderOf(destination);
+  } catch (...) {
+    RemoveQuietly(destination);
     throw;
   }
 }

@@ -87,7 +87,7 @@ void Recordset::MoveNext() {
   state.eof = !state.current;
 }
 
-Value Recordset::Field(std::string_view name) const {
+const Value& Recordset::Field(std::string_view name) const {
   const State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
   if (state.change != Change::kNone) return state.buffer[column];

@@ -102,6 +102,15 @@ TEST(CompactDatabase, AMissingOrDamagedSourceMakesNoCopy) {
   folder.WriteFile("server.tmp", "");
   EXPECT_EQ(FailureNumberOf([] { Compact(); }), err::kNotADatabase);
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"server.tmp"});
+
+  // A page deep inside fails only once the copy is well under way.
+  std::filesystem::remove("server.tmp");
+  MakeMapsDatabase("server.tmp", kServerPassword, SomeRows(20));
+  DamagePage("server.tmp", 15);
+  const std::string source = FileBytes("server.tmp");
+  EXPECT_NE(FailureNumberOf([] { Compact(); }), 0);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"server.tmp"});
+  EXPECT_EQ(FileBytes("server.tmp"), source);
 }
 
 TEST(CompactDatabase, AnUnusableDestinationLeavesNoFileBehind) {

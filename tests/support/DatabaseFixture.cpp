@@ -1,5 +1,7 @@
 #include "tests/support/DatabaseFixture.h"
 
+#include <sqlcipher/sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,9 +11,28 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/ChildProcess.h"
+
 namespace corvald::test {
 
 namespace {
+
+constexpr int kQuickRounds = 2;
+constexpr int kStandardRounds = 64000;
+
+// The rounds the shell is told to use; 0 for SQLCipher's own default.
+int shellRounds = 0;
+
+// Sets the rounds of key derivation for every keyed connection this process opens from now on.
+void SetDefaultRounds(int rounds) {
+  sqlite3* scratch = nullptr;
+  sqlite3_open(":memory:", &scratch);
+  std::string sql = "PRAGMA cipher_default_kdf_iter = ";
+  sql += std::to_string(rounds);
+  const int rc = sqlite3_exec(scratch, sql.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_close(scratch);
+  if (rc != SQLITE_OK) throw std::runtime_error("cannot set the key derivation rounds");
+}
 
 std::string ShellQuoted(std::string_view text) {
   std::string quoted = "'";
@@ -39,6 +60,15 @@ std::string ReadWhole(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string InsertStatements(const std::vector<MapRow>& rows) {
+  std::string sql;
+  for (const MapRow& row : rows) {
+    sql += "INSERT INTO Maps (Number, Data) VALUES (" + (row.number ? std::to_string(*row.number) : "NULL") +
+           ", " + BlobLiteral(row.data) + ");\n";
+  }
+  return sql;
+}
+
 std::string BytesOfHex(std::string_view hex) {
   std::string bytes;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
@@ -56,6 +86,7 @@ std::string RunSqlcipherShell(const std::string& file, std::string_view key, std
   {
     std::ofstream script(input, std::ios::binary | std::ios::trunc);
     if (!key.empty()) script << "PRAGMA key = " << SqlQuoted(key) << ";\n";
+    if (!key.empty() && shellRounds != 0) script << "PRAGMA kdf_iter = " << shellRounds << ";\n";
     script << sql << "\n";
   }
   const std::string command = "sqlcipher -batch -bail " + ShellQuoted(file) + " < " + ShellQuoted(input) +
@@ -84,10 +115,7 @@ void MakeMapsDatabase(const std::string& file, std::string_view key, const std::
                       std::string_view schema) {
   std::string sql(schema);
   sql += "BEGIN;\n";
-  for (const MapRow& row : rows) {
-    sql += "INSERT INTO Maps (Number, Data) VALUES (" + (row.number ? std::to_string(*row.number) : "NULL") +
-           ", " + BlobLiteral(row.data) + ");\n";
-  }
+  sql += InsertStatements(rows);
   sql += "COMMIT;\n";
   RunSqlcipherShell(file, key, sql);
 }
@@ -104,6 +132,55 @@ std::vector<MapRow> ReadMapsWithShell(const std::string& file, std::string_view 
                     BytesOfHex(line.substr(bar + 1))});
   }
   return rows;
+}
+
+void DamagePage(const std::string& file, int page) {
+  std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+  out.seekp((page - 1) * 1024 + 512);
+  out.write("damaged!damaged!", 16);
+  if (!out) throw std::runtime_error("cannot damage " + file);
+}
+
+QuickKeyDerivation::QuickKeyDerivation() {
+  SetDefaultRounds(kQuickRounds);
+  shellRounds = kQuickRounds;
+}
+
+QuickKeyDerivation::~QuickKeyDerivation() {
+  shellRounds = 0;
+  SetDefaultRounds(kStandardRounds);
+}
+
+sqlite3* OpenWithSqlite(const std::string& file, std::string_view key) {
+  sqlite3* connection = nullptr;
+  if (sqlite3_open_v2(file.c_str(), &connection, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+      (!key.empty() && sqlite3_key(connection, key.data(), static_cast<int>(key.size())) != SQLITE_OK)) {
+    throw std::runtime_error("cannot open " + file + ": " + sqlite3_errmsg(connection));
+  }
+  return connection;
+}
+
+void RunWithSqlite(sqlite3* connection, std::string_view sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(connection, std::string(sql).c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    const std::string text = message != nullptr ? message : "unknown error";
+    sqlite3_free(message);
+    throw std::runtime_error("SQLite failed: " + text);
+  }
+}
+
+void LeaveInterruptedWriter(const std::string& file, std::string_view key, bool writeAheadLog,
+                            const std::vector<MapRow>& committed, const std::vector<MapRow>& interrupted) {
+  const int status = RunInChild([&] {
+    sqlite3* connection = OpenWithSqlite(file, key);
+    RunWithSqlite(connection, "PRAGMA cache_size = 1;");
+    if (writeAheadLog) RunWithSqlite(connection, "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;");
+    RunWithSqlite(connection, InsertStatements(committed));
+    RunWithSqlite(connection, "BEGIN;");
+    RunWithSqlite(connection, InsertStatements(interrupted));
+    _exit(0);
+  });
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("the writer failed");
 }
 
 }  // namespace corvald::test

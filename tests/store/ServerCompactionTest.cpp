@@ -1,0 +1,174 @@
+// Start-up's compaction of "server.dat" against what other programs leave
+// behind or hold: an interrupted writer's journal or log, a connection that
+// keeps the database, a page that cannot be read, and a crash at any moment.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <map>
+
+#include "store/EngineErrors.h"
+#include "store/modDatabase.h"
+#include "tests/store/EngineTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/MessageBoxRecorder.h"
+#include "tests/support/TempProgramFolder.h"
+
+namespace corvald::test {
+namespace {
+
+namespace err = engine::err;
+namespace fs = std::filesystem;
+
+// Start-up's step; the opened database closes again at once.
+void CompactAndOpen() { CompactAndOpenServerDatabase(*engine::Engine().Workspaces(0)); }
+
+// `count` maps numbered from `first`, most of a page each.
+std::vector<MapRow> Maps(int first, int count) {
+  std::vector<MapRow> rows;
+  for (int n = first; n < first + count; ++n) rows.push_back({n, std::string(700, static_cast<char>(n))});
+  return rows;
+}
+
+// Every file of the current folder with its bytes.
+std::map<std::string, std::string> FolderBytes() {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : FolderEntries()) files[name] = FileBytes(name);
+  return files;
+}
+
+// The names of the files that differ between two such pictures of a folder.
+std::vector<std::string> Changed(const std::map<std::string, std::string>& before,
+                                 const std::map<std::string, std::string>& after) {
+  std::map<std::string, std::string> all = before;
+  all.insert(after.begin(), after.end());
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : all) {
+    if (!before.contains(name) || !after.contains(name) || before.at(name) != after.at(name))
+      names.push_back(name);
+  }
+  return names;
+}
+
+TEST(ServerCompaction, AnInterruptedWriterLeavesOnlyItsCommittedRows) {
+  for (const bool writeAheadLog : {false, true}) {
+    SCOPED_TRACE(writeAheadLog ? "write-ahead log" : "rollback journal");
+    TempProgramFolder folder;
+    MakeMapsDatabase("server.dat", kServerPassword, Maps(1, 4));
+    LeaveInterruptedWriter("server.dat", kServerPassword, writeAheadLog, Maps(5, 4), Maps(100, 30));
+    ASSERT_TRUE(fs::exists(writeAheadLog ? "server.dat-wal" : "server.dat-journal"));
+
+    CompactAndOpen();
+
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"server.dat"});
+    EXPECT_EQ(ReadMapsWithShell("server.dat", kServerPassword), Maps(1, 8));
+    EXPECT_EQ(RunSqlcipherShell("server.dat", kServerPassword, "PRAGMA journal_mode;"), "delete\n");
+  }
+}
+
+TEST(ServerCompaction, ADatabaseInUseFailsAndChangesNoFile) {
+  struct Case {
+    const char* what;
+    const char* sql;  // what the other program has run and holds on to
+  };
+  const std::vector<Case> cases = {
+      {"exclusive lock", "BEGIN EXCLUSIVE;"},
+      {"write under way", "BEGIN IMMEDIATE; INSERT INTO Maps VALUES (9, 1);"},
+      {"open in WAL mode", "PRAGMA journal_mode = WAL; INSERT INTO Maps VALUES (9, 1);"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempProgramFolder folder;
+    MakeMapsDatabase("server.dat", kServerPassword, Maps(1, 4));
+    folder.WriteFile("server.tmp", "left from an earlier run");
+    const WaitingChild other([&] { RunWithSqlite(OpenWithSqlite("server.dat", kServerPassword), c.sql); });
+    auto before = FolderBytes();
+
+    EXPECT_EQ(FailureNumberOf(CompactAndOpen), err::kLocked);
+
+    auto after = FolderBytes();
+    // The log index is memory that the connections share; any reader writes to it.
+    before.erase("server.dat-shm");
+    after.erase("server.dat-shm");
+    EXPECT_EQ(Changed(before, after), std::vector<std::string>{});
+  }
+}
+
+TEST(ServerCompaction, ACompactionThatFailsPartWayPutsTheDatabaseBack) {
+  TempProgramFolder folder;
+  MakeMapsDatabase("server.dat", kServerPassword, Maps(1, 20));
+  DamagePage("server.dat", 12);
+  const std::string before = FileBytes("server.dat");
+
+  EXPECT_NE(FailureNumberOf(CompactAndOpen), 0);
+
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"server.dat"});
+  EXPECT_EQ(FileBytes("server.dat"), before);
+}
+
+// The maps of `file` as the shell reads them; none, with the failure recorded,
+// when it cannot read them.
+std::vector<MapRow> MapsReadByShell(const std::string& file) {
+  try {
+    return ReadMapsWithShell(file, kServerPassword);
+  } catch (const std::exception& failure) {
+    ADD_FAILURE() << failure.what();
+    return {};
+  }
+}
+
+// A copy that a kill left before it got its name: "server.dat.compacting."
+// and 8 hex digits, with no journal or log of its own beside it.
+bool IsStrayCopy(const std::string& name) {
+  static constexpr std::string_view kPrefix = "server.dat.compacting.";
+  return name.starts_with(kPrefix) && name.size() == kPrefix.size() + 8 &&
+         name.find_first_not_of("0123456789abcdef", kPrefix.size()) == std::string::npos;
+}
+
+TEST(ServerCompaction, AKillAtAnyMomentLeavesEveryMap) {
+  const QuickKeyDerivation quick;
+  TempProgramFolder folder;
+  const std::vector<MapRow> maps = Maps(1, 12);
+  MakeMapsDatabase("server.dat", kServerPassword, maps);
+  // Settling then has a journal to roll back, and a kill can come during that too.
+  LeaveInterruptedWriter("server.dat", kServerPassword, false, {}, Maps(100, 20));
+  const auto start = FolderBytes();
+
+  // Every file-changing call is a kill point: before, during and after the
+  // rollback, the renames and the copy.
+  const TracedRun whole = RunKilledAt(CompactAndOpen, 0);
+  ASSERT_TRUE(WIFEXITED(whole.status) && WEXITSTATUS(whole.status) == 0);
+  ASSERT_GE(whole.fileChanges.size(), 30u);
+
+  for (std::size_t point = 1; point <= whole.fileChanges.size(); ++point) {
+    SCOPED_TRACE("killed at file-changing call " + std::to_string(point) + " of " +
+                 std::to_string(whole.fileChanges.size()) + " (system call " +
+                 std::to_string(whole.fileChanges[point - 1]) + ")");
+    for (const std::string& name : FolderEntries()) fs::remove(name);
+    for (const auto& [name, bytes] : start) folder.WriteFile(name, bytes);
+
+    ASSERT_TRUE(RunKilledAt(CompactAndOpen, point).killed);
+
+    for (const std::string& name : FolderEntries()) {
+      EXPECT_TRUE(name == "server.dat" || name == "server.dat-journal" || name == "server.tmp" ||
+                  IsStrayCopy(name))
+          << name;
+    }
+    if (fs::exists("server.dat")) {
+      EXPECT_EQ(MapsReadByShell("server.dat"), maps);
+      continue;
+    }
+    EXPECT_FALSE(fs::exists("server.dat-journal"));
+    EXPECT_EQ(MapsReadByShell("server.tmp"), maps);
+    const std::string kept = FileBytes("server.tmp");
+    MessageBoxRecorder boxes;
+    EXPECT_FALSE(LoadServerDatabase());
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"File: 'server.dat' not found! This file is required in order to "
+                                       "extract the maps list from the database..."});
+    EXPECT_EQ(FileBytes("server.tmp"), kept);
+  }
+}
+
+}  // namespace
+}  // namespace corvald::test

@@ -1,0 +1,124 @@
+// Loading the map table from databases that the sqlcipher shell made, and saving
+// blobs that the shell then reads back.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/modCorvald.h"
+#include "codec/modCompress.h"
+#include "store/modDatabase.h"
+#include "tests/support/Checks.h"
+#include "tests/support/DatabaseFixture.h"
+#include "tests/support/MessageBoxRecorder.h"
+#include "tests/support/TempProgramFolder.h"
+
+namespace corvald::test {
+namespace {
+
+// A map record whose first 30 characters are `name`, padded with blanks.
+std::string Record(std::string name, std::string_view body = "tiles") {
+  name.resize(MAP_NAME_LEN, ' ');
+  return name + std::string(body);
+}
+
+MapRow Row(std::int64_t number, const std::string& record) { return {number, CompressData(record)}; }
+
+class ServerDatabase : public testing::Test {
+ protected:
+  void SetUp() override { MapList = MapTable{}; }
+  void TearDown() override { ShutDown(); }
+
+  // Starts from a database with these rows; `afterwards` runs in the shell before
+  // loading. Expects a load without messages.
+  void Load(const std::vector<MapRow>& rows, std::string_view afterwards = {}) {
+    MakeMapsDatabase("server.dat", kServerPassword, rows);
+    if (!afterwards.empty()) RunSqlcipherShell("server.dat", kServerPassword, afterwards);
+    MessageBoxRecorder boxes;
+    ASSERT_TRUE(LoadServerDatabase());
+    EXPECT_TRUE(boxes.Boxes().empty());
+  }
+
+  // Every slot against the expected records (all others empty).
+  static void ExpectSlots(const std::map<std::int32_t, std::pair<std::string, std::string>>& expected) {
+    for (std::int32_t n = 1; n <= MAX_MAPS; ++n) {
+      const auto found = expected.find(n);
+      const std::pair<std::string, std::string> slot =
+          found == expected.end() ? std::pair<std::string, std::string>{} : found->second;
+      EXPECT_EQ(MapList[n].Name, slot.first) << "slot " << n;
+      EXPECT_EQ(MapList[n].Data, slot.second) << "slot " << n;
+    }
+  }
+
+  TempProgramFolder folder_;
+};
+
+TEST_F(ServerDatabase, LoadsEveryNumberedRowIntoItsSlotOnce) {
+  using namespace std::string_literals;
+  const std::string harbour = Record("Harbour");
+  const std::string padded = "Desert"s + std::string(24, '\0') + "sand";
+  const std::string tabbed = "  \tOld  Town\t   ";
+  const std::string blank = Record("");
+  const std::string first = Record("First"), second = Record("Second");
+  Load({Row(3001, harbour), Row(7, first), Row(0, harbour), Row(3000, harbour), Row(-5, harbour),
+        Row(12, padded), Row(7, second), Row(13, tabbed), Row(14, blank), Row(1, "short  ")});
+
+  EXPECT_EQ(rsMaps->RecordCount(), 10);
+  ExpectSlots({{1, {"short", "short  "}},
+               {7, {"Second", second}},
+               {12, {"Desert"s + std::string(24, '\0'), padded}},
+               {13, {"\tOld  Town\t", tabbed}},
+               {14, {"", blank}},
+               {3000, {"Harbour", harbour}}});
+  EXPECT_TRUE(rsMaps->Eof());
+}
+
+TEST_F(ServerDatabase, LoadsAnEmptyTableAndATableWithDeletedRows) {
+  Load({});
+  EXPECT_EQ(rsMaps->RecordCount(), 0);
+  ExpectSlots({});
+  ShutDown();
+
+  std::remove("server.dat");
+  std::vector<MapRow> rows;
+  for (int n = 1; n <= 40; ++n)
+    rows.push_back(Row(n, Record("Map" + std::to_string(n), std::string(900, 'x'))));
+  // Freed pages and a gap in the row ids, as a server that removed maps leaves them.
+  Load(rows, "DELETE FROM Maps WHERE Number % 3 = 0; INSERT INTO Maps VALUES (6, " +
+                 BlobLiteral(CompressData(Record("Back"))) + ");");
+  EXPECT_EQ(rsMaps->RecordCount(), 28);
+  std::map<std::int32_t, std::pair<std::string, std::string>> expected;
+  for (int n = 1; n <= 40; ++n) {
+    if (n % 3 != 0)
+      expected[n] = {"Map" + std::to_string(n), Record("Map" + std::to_string(n), std::string(900, 'x'))};
+  }
+  expected[6] = {"Back", Record("Back")};
+  ExpectSlots(expected);
+}
+
+TEST_F(ServerDatabase, SaveMapBlobReplacesOrAddsOneCommittedRow) {
+  MakeMapsDatabase("server.dat", kServerPassword, {Row(5, "old five"), Row(9, "nine")},
+                   "CREATE TABLE Maps (Number INTEGER, Data BLOB, Note TEXT DEFAULT 'kept');"
+                   "CREATE INDEX Number ON Maps (Number);");
+  RunSqlcipherShell("server.dat", kServerPassword, "UPDATE Maps SET Note = 'mine' WHERE Number = 5;");
+  MessageBoxRecorder boxes;
+  ASSERT_TRUE(LoadServerDatabase());
+  const std::string blob = CompressData(std::string("new\0five", 8));
+
+  for (const std::int32_t number : {5, 0, -7, 4000}) {
+    SCOPED_TRACE(number);
+    SaveMapBlob(number, blob);
+    // Committed: another program sees the row while the recordset stays open.
+    EXPECT_EQ(
+        RunSqlcipherShell("server.dat", kServerPassword,
+                          "SELECT count(*), hex(Data) = '" + BlobLiteral(blob).substr(2, blob.size() * 2) +
+                              "', Note FROM Maps WHERE Number = " + std::to_string(number) + ";"),
+        number == 5 ? "1|1|mine\n" : "1|1|kept\n");
+    EXPECT_TRUE(FindMap(number));
+  }
+  EXPECT_EQ(RunSqlcipherShell("server.dat", kServerPassword, "SELECT Number FROM Maps ORDER BY rowid;"),
+            "5\n9\n0\n-7\n4000\n");
+  EXPECT_FALSE(FindMap(6));
+}
+
+}  // namespace
+}  // namespace corvald::test
