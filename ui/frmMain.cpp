@@ -1,13 +1,29 @@
+// The main window: the row count of "Maps", the list of loaded maps, the two
+// commands, and the hidden list of the files in "Maps" that the convert command
+// works through.
 #include "ui/frmMain.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QPalette>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
+#include <memory>
 
 #include "app/modCorvald.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/Failure.h"
+#include "platform/Files.h"
+#include "store/modConst.h"
+#include "store/modDatabase.h"
+#include "store/modVariables.h"
 #include "ui/Art.h"
 #include "ui/Centring.h"
+#include "ui/FileList.h"
+#include "ui/MainControls.h"
 
 namespace corvald {
 
@@ -16,7 +32,8 @@ namespace {
 constexpr QSize kClientSize(274, 106);
 constexpr QColor kBackColour(75, 81, 97);
 
-QPointer<QWidget> mainWindow;
+class MainWindow;
+QPointer<MainWindow> mainWindow;
 bool mainClosing = false;
 
 // Closing the main window, by the user or by UnloadMain, ends the program; the
@@ -33,6 +50,10 @@ class MainWindow : public QWidget {
                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                              Qt::MSWindowsFixedSizeDialogHint) {}
 
+  // The ANSI names behind the hidden file list's texts, for the convert
+  // command, which reads them once per file.
+  std::vector<std::string> fileNames;
+
  protected:
   void closeEvent(QCloseEvent* event) override {
     Form_QueryUnload();
@@ -42,8 +63,14 @@ class MainWindow : public QWidget {
   }
 };
 
-QWidget* LoadMainWindow() {
-  auto* window = new MainWindow;
+template <class Control>
+Control* Find(const QWidget& window, const char* name) {
+  return window.findChild<Control*>(QLatin1StringView(name));
+}
+
+// The window with its controls, before loading.
+std::unique_ptr<MainWindow> MakeMainWindow() {
+  auto window = std::make_unique<MainWindow>();
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->setObjectName(QStringLiteral("frmMain"));
   window->setWindowTitle(QStringLiteral("Corvald Converter"));
@@ -53,14 +80,56 @@ QWidget* LoadMainWindow() {
   palette.setColor(QPalette::Window, kBackColour);
   window->setPalette(palette);
   window->setAutoFillBackground(true);
+
+  AddMainControls(*window);
   return window;
+}
+
+// "Map #n: name" for every slot that holds a map, by ascending number.
+QStringList MapEntries() {
+  QStringList entries;
+  for (std::int32_t n = 1; n <= MAX_MAPS; ++n) {
+    const MapRec& map = MapList[n];
+    if (map.Name.empty()) continue;
+    entries.append(QStringLiteral("Map #") + QString::number(n) + QStringLiteral(": ") +
+                   FromAnsi(ShownName(map)));
+  }
+  return entries;
+}
+
+void FillFileList(MainWindow& window, std::vector<std::string> names) {
+  QStringList texts;
+  texts.reserve(static_cast<qsizetype>(names.size()));
+  for (const std::string& name : names) texts.append(FromAnsi(name));
+  Find<QListWidget>(window, "FileList")->addItems(texts);
+  window.fileNames = std::move(names);
+}
+
+// Fills the window from the recordset and the map table and lists the files of
+// "Maps", creating the folder when nothing of that name exists. Fails when the
+// row count cannot be read or "Maps" cannot be created or listed (76 when it is
+// a plain file).
+void Form_Load(MainWindow& window) {
+  if (!rsMaps) Raise(err::kInternal);
+  MapCount = rsMaps->RecordCount();
+  Find<QLabel>(window, "Label")
+      ->setText(QStringLiteral("Number of maps found: ") + QString::number(MapCount));
+  auto* list = Find<QComboBox>(window, "cmbMapList");
+  list->clear();
+  list->addItems(MapEntries());
+  if (list->count() > 0) list->setCurrentIndex(0);
+  if (!DirExists(kMapsFolder)) MkDir(kMapsFolder);
+  // The current directory is the program's folder, so this is its "Maps".
+  FillFileList(window, FileListOf(kMapsFolder));
 }
 
 }  // namespace
 
 void ShowMain() {
   if (!mainWindow) {
-    mainWindow = LoadMainWindow();
+    std::unique_ptr<MainWindow> window = MakeMainWindow();
+    Form_Load(*window);
+    mainWindow = window.release();
     CentreOnScreen(*mainWindow);
   }
   mainWindow->show();
@@ -71,5 +140,10 @@ void UnloadMain() {
 }
 
 QWidget* frmMain() { return mainClosing ? nullptr : mainWindow.data(); }
+
+const std::vector<std::string>& FileListEntries() {
+  static const std::vector<std::string> kNone;
+  return mainWindow && !mainClosing ? mainWindow->fileNames : kNone;
+}
 
 }  // namespace corvald

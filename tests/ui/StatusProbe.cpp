@@ -1,10 +1,10 @@
-// A small program for the real-X test of the status window. It shows the main
-// window and says "main-shown"; then, after a line on its standard input (the
-// test clicks the main window and asks it to close in between), it calls
-// SetStatus, says what reached the main window meanwhile, and keeps busy for
-// two seconds without yielding while the test takes its screenshot. Then it
-// runs the event loop until the program ends and says what reached the main
-// window in the end.
+// A small program for the real-X test of the status window. It loads the
+// server database of its current folder, shows the main window and says
+// "main-shown"; then, after a line on its standard input (the test clicks the
+// main window and asks it to close in between), it calls SetStatus, says what
+// reached the main window meanwhile, and keeps busy for two seconds without
+// yielding while the test takes its screenshot. Then it runs the event loop
+// until the program ends and says what reached the main window in the end.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/Fonts.h"
+#include "store/modDatabase.h"
 #include "tests/ui/WindowChecks.h"
 #include "ui/frmLoading.h"
 #include "ui/frmMain.h"
@@ -39,6 +40,10 @@ int main(int argc, char* argv[]) {
   corvald::RegisterFonts();
   corvald::test::EventCounter mainEvents;
 
+  // As start-up does: the main window loads from the database in the current
+  // folder, and the status window that loading showed goes.
+  if (!corvald::LoadServerDatabase()) return 2;
+  corvald::UnloadLoading();
   corvald::ShowMain();
   corvald::frmMain()->installEventFilter(&mainEvents);
   QElapsedTimer waited;

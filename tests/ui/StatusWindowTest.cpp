@@ -12,6 +12,9 @@
 #include <string>
 
 #include "platform/Fonts.h"
+#include "store/modDatabase.h"
+#include "tests/support/DatabaseFixture.h"
+#include "tests/support/TempProgramFolder.h"
 #include "tests/ui/WindowChecks.h"
 #include "ui/frmLoading.h"
 #include "ui/frmMain.h"
@@ -181,6 +184,11 @@ TEST_F(StatusWindowTest, HiddenWindowIsShownAgainCentred) {
 // its window must not run inside SetStatus, but must run once the caller is
 // back in the event loop.
 TEST_F(StatusWindowTest, CloseRequestDuringOpeningWaitsForTheEventLoop) {
+  // The main window loads from the server database.
+  test::TempProgramFolder folder;
+  test::MakeMapsDatabase("server.dat", test::kServerPassword, {});
+  ASSERT_TRUE(LoadServerDatabase());
+  UnloadLoading();
   ShowMain();
   QWidget* main = frmMain();
   ASSERT_NE(main, nullptr);

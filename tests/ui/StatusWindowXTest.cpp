@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+#include "tests/support/DatabaseFixture.h"
+#include "tests/support/TempProgramFolder.h"
 #include "tests/support/XServer.h"
 #include "tests/ui/WindowChecks.h"
 
@@ -14,6 +16,10 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(StatusWindowOnX, TextShowsWhileTheCallerIsBusyAndInputWaits) {
+  // The probe starts in a folder with a server database, from which the main
+  // window loads.
+  test::TempProgramFolder folder;
+  test::MakeMapsDatabase("server.dat", test::kServerPassword, {});
   test::XServer x;
   const auto probe = x.Start(CORVALD_STATUS_PROBE);
   ASSERT_EQ(probe->ReadLine(30s), "main-shown") << probe->Errors();

@@ -1,0 +1,26 @@
+#pragma once
+
+// The main window's two commands: writing every loaded map into a map file of its
+// own, and storing every map file of the "Maps" folder in the server database.
+
+namespace corvald {
+
+// Dump: writes the record of every slot of MapList that holds a map into its map
+// file, replacing the file whole, and closes the status window after the last
+// slot. A file name that the file system rejects (52 or 76) is rebuilt without the
+// characters that file names may not hold and written once more. Any other
+// failure, a rejected rebuilt name, or a rejected name before the first or after
+// the last slot is reported with the slot number in a message box, after which
+// the program shuts down; the files written before it stay.
+void cmdButton1_Click();
+
+// Convert: stores every ".map4" file of the main window's file list (the list is
+// read again before every entry) under the map number its name carries, in list
+// order, and ends with the number of files converted. Shows a message and stores
+// nothing when "server.dat" is missing or the list holds no ".map4" name. After
+// each file it lets pending window events run; when they shut the program down,
+// it ends at once, without a message. Failures are not handled here: they go to
+// the caller, and the rows stored before stay.
+void cmdButton2_Click();
+
+}  // namespace corvald
