@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, prepares demo/ (a copy of corvald and a sample
 # server.dat) and starts the program there. Without a display it runs the
-# program under a private Xvfb, saves a screenshot to demo/screenshot.png and
-# closes the program again.
+# program under a private Xvfb and uses it as a person would: it dumps every map,
+# starts the program again and converts the map files back, saves screenshots
+# of the main window and of the closing message, and prints what happened.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -24,11 +25,31 @@ trap 'kill $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-demo/corvald &
-program=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Corvald Converter$' | head -n 1)
-sleep 1
-xwd -root -silent | convert xwd:- demo/screenshot.png
-build/tools/close_window "$window"
-wait $program && status=0 || status=$?
-echo "The main window opened; screenshot: demo/screenshot.png; corvald ended with exit code $status."
+# Starts corvald, waits for its main window and clicks the button at this point of it.
+start_and_click() {
+  demo/corvald &
+  program=$!
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Corvald Converter$' | head -n 1)
+  xdotool mousemove --window "$window" "$1" "$2" click 1
+}
+
+# Ends the program through its main window and prints its exit code.
+close_and_report() {
+  build/tools/close_window "$window"
+  wait $program && status=0 || status=$?
+  echo "corvald ended with exit code $status."
+}
+
+start_and_click 136 64  # "Dump maps into seperate files"
+until [ -z "$(xdotool search --onlyvisible --name '^Loading Server$' 2>/dev/null)" ] &&
+  [ "$(ls demo/Maps | wc -l)" -gt 0 ]; do sleep 0.2; done
+xwd -root -silent | convert xwd:- -crop 300x160+362+304 demo/screenshot.png
+echo "Dump: $(ls demo/Maps | wc -l) map files written to demo/Maps; main window: demo/screenshot.png"
+close_and_report
+
+start_and_click 136 88  # "Convert map files to database"
+box=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvald$' | head -n 1)
+xwd -root -silent | convert xwd:- -crop 300x160+362+304 demo/converted.png
+echo "Convert: the closing message is on screen: demo/converted.png"
+build/tools/close_window "$box"
+close_and_report

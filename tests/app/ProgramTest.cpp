@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <thread>
 
 #include "store/EngineErrors.h"
 #include "tests/support/Checks.h"
@@ -21,6 +23,15 @@ using namespace std::chrono_literals;
 constexpr char kMainTitle[] = "Corvald Converter";
 constexpr char kStatusTitle[] = "Loading Server";
 constexpr char kBoxTitle[] = "Corvald";
+
+// The files of a folder by name, with their bytes.
+std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    files[entry.path().filename()] = test::FileBytes(entry.path());
+  }
+  return files;
+}
 
 class Program : public testing::Test {
  protected:
@@ -137,6 +148,44 @@ TEST_F(Program, AnUnexpectedFailureIsReportedAndTheDatabaseKept) {
   EXPECT_TRUE(x_.FindWindows(kMainTitle).empty());
   EXPECT_EQ(test::FileBytes(folder_ / "server.dat"), before);
   EXPECT_FALSE(fs::exists(folder_ / "server.tmp"));
+}
+
+// What a person does: dump every map of a database that the sqlcipher shell made
+// from Python's zlib, then, in a second run, convert the map files back.
+TEST_F(Program, DumpsEveryMapThenConvertsTheFilesBackAsAPersonWould) {
+  const fs::path reference = temp_.Path() / "reference";
+  ASSERT_EQ(std::system(("python3 " CORVALD_REFERENCE_MAPS " '" + reference.string() + "'").c_str()), 0);
+  test::RunSqlcipherShell(folder_ / "server.dat", test::kServerPassword,
+                          test::FileBytes(reference / "maps.sql"));
+  const std::vector<test::MapRow> rows =
+      test::ReadMapsWithShell(folder_ / "server.dat", test::kServerPassword);
+
+  auto program = Start();
+  auto main = x_.WaitForWindow(kMainTitle, 30s);
+  ASSERT_TRUE(main) << program->Errors();
+  x_.Click(*main, 136, 64);  // "Dump maps into seperate files"
+  const auto dumped = [&] { return FolderFiles(folder_ / "Maps"); };
+  const auto expected = FolderFiles(reference / "expected");
+  for (int i = 0; i < 300 && (dumped() != expected || !x_.FindWindows(kStatusTitle).empty()); ++i) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(dumped(), expected);
+  x_.Screenshot().copy(x_.WindowGeometry(*main)).save(CORVALD_ARTEFACTS "/main_window.png");
+  x_.RequestClose(*main);
+  EXPECT_EQ(program->WaitForExit(20s), 0) << program->Errors();
+
+  program = Start();
+  main = x_.WaitForWindow(kMainTitle, 30s);
+  ASSERT_TRUE(main) << program->Errors();
+  x_.Click(*main, 136, 88);  // "Convert map files to database"
+  const auto box = x_.WaitForWindow(kBoxTitle, 60s);
+  ASSERT_TRUE(box) << program->Errors();
+  x_.Screenshot().save(CORVALD_ARTEFACTS "/converted.png");
+  x_.RequestClose(*box);
+  ASSERT_TRUE(x_.WaitForNoWindow(kBoxTitle, 10s));
+  x_.RequestClose(*main);
+  EXPECT_EQ(program->WaitForExit(20s), 0) << program->Errors();
+  EXPECT_EQ(test::ReadMapsWithShell(folder_ / "server.dat", test::kServerPassword), rows);
 }
 
 }  // namespace
