@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/modCorvald.h"
-#include "platform/MessageBox.h"
+#include "platform/UserInterface.h"
 
 namespace corvald {
 

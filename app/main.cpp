@@ -4,11 +4,13 @@
 #include "app/modCorvald.h"
 #include "platform/Allocator.h"
 #include "platform/Fonts.h"
+#include "ui/Windows.h"
 
 int main(int argc, char* argv[]) {
   corvald::KeepFreedMemoryForReuse();
   QApplication app(argc, argv);
   corvald::RegisterFonts();
+  corvald::InstallWindows();
   bool running = false;
   if (!corvald::Guarded([&] { running = corvald::Main(); }) || !running) return 1;
   const int code = QApplication::exec();

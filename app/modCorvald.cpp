@@ -3,10 +3,8 @@
 #include "codec/CodecLibrary.h"
 #include "platform/Failure.h"
 #include "platform/Files.h"
-#include "platform/MessageBox.h"
+#include "platform/UserInterface.h"
 #include "store/modDatabase.h"
-#include "ui/frmLoading.h"
-#include "ui/frmMain.h"
 
 namespace corvald {
 

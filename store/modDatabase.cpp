@@ -4,11 +4,10 @@
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
 #include "platform/Files.h"
-#include "platform/MessageBox.h"
+#include "platform/UserInterface.h"
 #include "store/MapRules.h"
 #include "store/engine/SettleForRename.h"
 #include "store/modConst.h"
-#include "ui/frmLoading.h"
 
 namespace corvald {
 

@@ -1,6 +1,5 @@
 // The convert command: every ".map4" file of the main window's file list,
 // compressed and stored under the map number its name carries.
-#include <QCoreApplication>
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -10,13 +9,11 @@
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
 #include "platform/Files.h"
-#include "platform/MessageBox.h"
+#include "platform/UserInterface.h"
 #include "store/MapRules.h"
 #include "store/modConst.h"
 #include "store/modDatabase.h"
 #include "ui/Commands.h"
-#include "ui/frmLoading.h"
-#include "ui/frmMain.h"
 
 namespace corvald {
 
@@ -39,10 +36,6 @@ std::string ReadMapFile(const std::string& entry) {
   file.Close();
   return record;
 }
-
-// Lets pending window events run, user input and close requests included, then
-// returns. The only place where the program yields.
-void YieldToWindowEvents() { QCoreApplication::processEvents(); }
 
 // ShutDown releases the recordset, so a run that finds it gone after yielding
 // must not go on.
@@ -71,7 +64,7 @@ void cmdButton2_Click() {
     SetStatus("Converting Map #" + std::to_string(n));
     SaveMapBlob(n, CompressData(ReadMapFile(entry)));
     ++converted;
-    YieldToWindowEvents();
+    DoEvents();
     if (ShutDownHasRun()) return;
   }
   UnloadLoading();

@@ -8,12 +8,11 @@
 #include "app/modCorvald.h"
 #include "platform/Failure.h"
 #include "platform/Files.h"
-#include "platform/MessageBox.h"
+#include "platform/UserInterface.h"
 #include "store/MapRules.h"
 #include "store/modConst.h"
 #include "store/modDatabase.h"
 #include "ui/Commands.h"
-#include "ui/frmLoading.h"
 
 namespace corvald {
 

@@ -75,7 +75,7 @@ Qt::Alignment AlignmentFor(const QLabel& label, const QString& text) {
 
 }  // namespace
 
-void SetStatus(std::string_view text) {
+void ShowStatusWindow(std::string_view text) {
   if (!loadingWindow) loadingWindow = LoadLoadingWindow();
   QWidget& window = *loadingWindow;
   if (!window.isVisible()) {
@@ -90,7 +90,7 @@ void SetStatus(std::string_view text) {
   label->repaint();
 }
 
-void UnloadLoading() { delete loadingWindow.data(); }
+void CloseStatusWindow() { delete loadingWindow.data(); }
 
 QWidget* frmLoading() { return loadingWindow.data(); }
 

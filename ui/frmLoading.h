@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "platform/UserInterface.h"
+
 class QWidget;
 
 namespace corvald {
@@ -12,10 +14,10 @@ namespace corvald {
 // and no close request is handled inside; close requests that arrive while the
 // window is being opened are delivered once the caller returns to the event
 // loop.
-void SetStatus(std::string_view text);
+void ShowStatusWindow(std::string_view text);
 
 // Closes and destroys the status window; nothing happens when it is not open.
-void UnloadLoading();
+void CloseStatusWindow();
 
 // The open status window, or nullptr.
 QWidget* frmLoading();

@@ -24,6 +24,7 @@
 #include "ui/Centring.h"
 #include "ui/FileList.h"
 #include "ui/MainControls.h"
+#include "ui/MapListing.h"
 
 namespace corvald {
 
@@ -85,18 +86,6 @@ std::unique_ptr<MainWindow> MakeMainWindow() {
   return window;
 }
 
-// "Map #n: name" for every slot that holds a map, by ascending number.
-QStringList MapEntries() {
-  QStringList entries;
-  for (std::int32_t n = 1; n <= MAX_MAPS; ++n) {
-    const MapRec& map = MapList[n];
-    if (map.Name.empty()) continue;
-    entries.append(QStringLiteral("Map #") + QString::number(n) + QStringLiteral(": ") +
-                   FromAnsi(ShownName(map)));
-  }
-  return entries;
-}
-
 void FillFileList(MainWindow& window, std::vector<std::string> names) {
   QStringList texts;
   texts.reserve(static_cast<qsizetype>(names.size()));
@@ -112,11 +101,12 @@ void FillFileList(MainWindow& window, std::vector<std::string> names) {
 void Form_Load(MainWindow& window) {
   if (!rsMaps) Raise(err::kInternal);
   MapCount = rsMaps->RecordCount();
-  Find<QLabel>(window, "Label")
-      ->setText(QStringLiteral("Number of maps found: ") + QString::number(MapCount));
+  Find<QLabel>(window, "Label")->setText(FromAnsi(MapCountText(MapCount)));
   auto* list = Find<QComboBox>(window, "cmbMapList");
   list->clear();
-  list->addItems(MapEntries());
+  QStringList entries;
+  for (const std::string& entry : MapListEntries()) entries.append(FromAnsi(entry));
+  list->addItems(entries);
   if (list->count() > 0) list->setCurrentIndex(0);
   if (!DirExists(kMapsFolder)) MkDir(kMapsFolder);
   // The current directory is the program's folder, so this is its "Maps".
@@ -125,7 +115,7 @@ void Form_Load(MainWindow& window) {
 
 }  // namespace
 
-void ShowMain() {
+void ShowMainWindow() {
   if (!mainWindow) {
     std::unique_ptr<MainWindow> window = MakeMainWindow();
     Form_Load(*window);
@@ -135,13 +125,13 @@ void ShowMain() {
   mainWindow->show();
 }
 
-void UnloadMain() {
+void CloseMainWindow() {
   if (mainWindow && !mainClosing) mainWindow->close();
 }
 
 QWidget* frmMain() { return mainClosing ? nullptr : mainWindow.data(); }
 
-const std::vector<std::string>& FileListEntries() {
+const std::vector<std::string>& MainWindowFileList() {
   static const std::vector<std::string> kNone;
   return mainWindow && !mainClosing ? mainWindow->fileNames : kNone;
 }

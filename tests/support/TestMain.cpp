@@ -4,9 +4,12 @@
 
 #include <QApplication>
 
+#include "ui/Windows.h"
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  corvald::InstallWindows();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -17,6 +17,7 @@
 #include "platform/Fonts.h"
 #include "store/modDatabase.h"
 #include "tests/ui/WindowChecks.h"
+#include "ui/Windows.h"
 #include "ui/frmLoading.h"
 #include "ui/frmMain.h"
 
@@ -38,6 +39,7 @@ void KeepBusy(std::chrono::milliseconds span) {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   corvald::RegisterFonts();
+  corvald::InstallWindows();
   corvald::test::EventCounter mainEvents;
 
   // As start-up does: the main window loads from the database in the current

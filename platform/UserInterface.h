@@ -1,0 +1,57 @@
+#pragma once
+
+// What the program shows its user and when it lets the user act: the status
+// text, messages, the main window and the yield. The program that runs the
+// commands fills these in, corvald with its windows and corvald-batch with its
+// terminal, so that start-up, the database steps and both commands exist once.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvald {
+
+enum class MsgIcon { kNone, kCritical };
+
+struct UserInterface {
+  // Shows the progress text at once; the caller goes on without yielding.
+  std::function<void(std::string_view text)> showStatus;
+  // Takes the progress text away; nothing happens when none shows.
+  std::function<void()> closeStatus;
+  // Tells the user something (an ANSI byte string) and returns once confirmed.
+  std::function<void(std::string_view text, MsgIcon icon)> showMessage;
+  // Lets the user act on what is shown, then returns.
+  std::function<void()> yield;
+  // Opens the main view of the loaded maps; failures go to the caller.
+  std::function<void()> showMain;
+  // Closes the main view, which ends the program through ShutDown; nothing
+  // happens when it is not open or already closing.
+  std::function<void()> closeMain;
+  // The map folder's file names as the main view found them when it opened
+  // (ANSI names); empty when it is not open. The reference holds until it closes.
+  std::function<const std::vector<std::string>&()> fileList;
+};
+
+// Makes `ui` the one that the functions below reach. Every member must be set.
+void SetUserInterface(UserInterface ui);
+
+// Shows the status text (an ANSI byte string).
+void SetStatus(std::string_view text);
+// Closes the status display; nothing happens when it is not showing.
+void UnloadLoading();
+// Shows a message captioned "Corvald" with an OK button only and returns once
+// the user has confirmed it. The text is an ANSI byte string.
+void MsgBox(std::string_view text, MsgIcon icon = MsgIcon::kNone);
+// Lets pending user input and close requests run, then returns.
+void DoEvents();
+void ShowMain();
+void UnloadMain();
+const std::vector<std::string>& FileListEntries();
+
+// Seam for tests: while a handler is set, MsgBox hands it the message instead of
+// showing it. An empty function restores the user interface's own messages.
+using MessageBoxHandler = std::function<void(const std::string& text, MsgIcon icon)>;
+void SetMessageBoxHandler(MessageBoxHandler handler);
+
+}  // namespace corvald

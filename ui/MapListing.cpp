@@ -1,0 +1,23 @@
+#include "ui/MapListing.h"
+
+#include "store/modConst.h"
+#include "store/modDatabase.h"
+
+namespace corvald {
+
+std::string MapCountText(std::int32_t count) { return "Number of maps found: " + std::to_string(count); }
+
+std::vector<std::string> MapListEntries() {
+  std::vector<std::string> entries;
+  for (std::int32_t n = 1; n <= MAX_MAPS; ++n) {
+    const MapRec& map = MapList[n];
+    if (map.Name.empty()) continue;
+    std::string entry = "Map #" + std::to_string(n);
+    entry += ": ";
+    entry += ShownName(map);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+}  // namespace corvald
