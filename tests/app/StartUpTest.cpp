@@ -8,7 +8,11 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
+#include <random>
 
+#include "app/ErrorReport.h"
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
@@ -189,6 +193,120 @@ TEST_F(StartUp, AWrongPasswordFailsAndPutsTheDatabaseBackUntouched) {
   EXPECT_EQ(test::FileBytes(At("server.dat")), before);
   EXPECT_FALSE(fs::exists(At("server.tmp")));
   EXPECT_EQ(frmMain(), nullptr);
+}
+
+// What "server.dat" holds: its tables and rows as the shell dumps them when it
+// can read them with the password, else its bytes, or "<folder>".
+std::string Content(const fs::path& file) {
+  if (fs::is_directory(file)) return "<folder>";
+  try {
+    return test::RunSqlcipherShell(file, test::kServerPassword, ".dump");
+  } catch (const std::exception&) {
+    return test::FileBytes(file);
+  }
+}
+
+// What the user sees of a failure that start-up does not handle itself.
+std::string GenericReport(int number) { return "Unexpected error #" + std::to_string(number) + ": "; }
+
+// Bad databases and rows: each ends with one message that says what went wrong,
+// no main window, and every stored row still there, or the file byte for byte.
+TEST_F(StartUp, ABadDatabaseEndsWithOneClearMessageAndLosesNothing) {
+  const std::vector<MapRow> good = {Map(1, "one"), Map(2, std::string(5000, 'b')), Map(3, "three")};
+  const auto withRows = [](const std::string& rows) { return std::string(kMapsSchema) + rows; };
+  std::string sound;
+  {
+    const test::TempProgramFolder scratch;
+    test::MakeMapsDatabase("server.dat", test::kServerPassword, good);
+    sound = test::FileBytes("server.dat");
+  }
+  std::mt19937 random(7);
+  std::string noise(8192, '\0');
+  for (char& byte : noise) byte = static_cast<char>(random());
+  const std::string prefix = CompressData(std::string("abc")).substr(0, 4);
+  const std::string stream = CompressData(std::string("abc")).substr(4);
+  // The checksum at the stream's end no longer matches what it expands to.
+  const std::string damaged = prefix + stream.substr(0, stream.size() - 1) + "\x13";
+  const auto lying = [&](std::uint32_t length) {
+    return std::string(reinterpret_cast<const char*>(&length), 4) + stream;
+  };
+  struct Case {
+    std::string what;
+    std::function<void(const fs::path& file)> make;
+    std::string message;  // the whole text, or the start of the generic report
+    bool opens = false;   // start-up goes on to the main window
+  };
+  const auto bytes = [](std::string content) {
+    return [content](const fs::path& file) { std::ofstream(file, std::ios::binary) << content; };
+  };
+  const auto database = [](std::string schema, std::vector<MapRow> rows = {}) {
+    return [schema, rows](const fs::path& file) {
+      test::MakeMapsDatabase(file, test::kServerPassword, rows, schema);
+    };
+  };
+  const std::vector<Case> cases = {
+      // Bytes that follow no database format look like one under another password.
+      {"random bytes", bytes(noise), GenericReport(engine::err::kWrongPassword)},
+      {"zero bytes", bytes(""), GenericReport(engine::err::kNotADatabase)},
+      {"truncated to 100 bytes", bytes(sound.substr(0, 100)), GenericReport(engine::err::kNotADatabase)},
+      {"truncated to one page", bytes(sound.substr(0, 1024)), GenericReport(engine::err::kDamaged)},
+      {"truncated inside a page", bytes(sound.substr(0, 3000)), GenericReport(engine::err::kEngineError)},
+      // The last page holds the index, which compaction builds anew from the rows.
+      {"last byte cut", bytes(sound.substr(0, sound.size() - 1)), "", true},
+      {"another password",
+       [&](const fs::path& file) { test::MakeMapsDatabase(file, "another password", good); },
+       GenericReport(engine::err::kWrongPassword)},
+      {"a directory", [](const fs::path& file) { fs::create_directory(file); }, kNoDatabase},
+      {"no table Maps", database("CREATE TABLE Other (x INTEGER);"), "Error loading maps table!"},
+      {"Maps without Data",
+       database("CREATE TABLE Maps (Number INTEGER); CREATE INDEX Number ON Maps (Number);"
+                "INSERT INTO Maps VALUES (1);"),
+       GenericReport(engine::err::kItemNotFound)},
+      {"Maps without Number", database("CREATE TABLE Maps (Data BLOB); INSERT INTO Maps VALUES (x'00');"),
+       GenericReport(engine::err::kNotAnIndex)},
+      {"Maps without the index", database("CREATE TABLE Maps (Number INTEGER, Data BLOB);", good),
+       GenericReport(engine::err::kNotAnIndex)},
+      {"empty Number", database(withRows("INSERT INTO Maps VALUES (NULL, x'00');"), good),
+       GenericReport(err::kInvalidUseOfNull)},
+      {"empty Data", database(withRows("INSERT INTO Maps VALUES (4, NULL);"), good),
+       GenericReport(err::kInvalidUseOfNull)},
+      {"Data as text", database(withRows("INSERT INTO Maps VALUES (4, 'some text');"), good),
+       GenericReport(err::kDamagedMapData)},
+      {"Data as a number", database(withRows("INSERT INTO Maps VALUES (4, 123456);"), good),
+       GenericReport(err::kDamagedMapData)},
+      {"a damaged stream", database(kMapsSchema, {{4, damaged}}), GenericReport(err::kDamagedMapData)},
+      {"a prefix of 0", database(kMapsSchema, {{4, lying(0)}}), GenericReport(err::kDamagedMapData)},
+      {"a negative prefix", database(kMapsSchema, {{4, lying(0x80000000u)}}),
+       GenericReport(err::kDamagedMapData)},
+      {"a prefix too large", database(kMapsSchema, {{4, lying(0x7fffffff)}}), "", true},
+      {"a prefix too small", database(kMapsSchema, {{4, lying(2)}}), "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClearProgramFolder();
+    c.make(At("server.dat"));
+    const std::string before = Content(At("server.dat"));
+    test::MessageBoxRecorder boxes;
+
+    bool opened = false;
+    const bool ranToEnd = Guarded([&] { opened = Main(); });
+
+    ASSERT_EQ(boxes.Boxes().size(), c.message.empty() ? 0u : 1u) << testing::PrintToString(boxes.Texts());
+    if (!c.message.empty()) {
+      const std::string& text = boxes.Boxes()[0].text;
+      std::cout << c.what << ": " << text << "\n";
+      EXPECT_TRUE(text.starts_with(c.message)) << text;
+      if (c.message.starts_with("Unexpected")) {
+        EXPECT_GT(text.size(), c.message.size() + 3) << text;
+      }
+    }
+    EXPECT_EQ(opened, c.opens);
+    EXPECT_EQ(ranToEnd, c.opens || !c.message.starts_with("Unexpected"));
+    EXPECT_EQ(frmMain() != nullptr, c.opens);
+    EXPECT_FALSE(fs::exists(At("server.tmp")));
+    EXPECT_EQ(Content(At("server.dat")), before);
+    ShutDown();
+  }
 }
 
 TEST_F(StartUp, ShutDownToleratesRunningTwiceAndBeforeAnythingIsOpen) {

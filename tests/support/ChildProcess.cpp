@@ -3,8 +3,10 @@
 #include "tests/support/ChildProcess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +19,7 @@ namespace corvald::test {
 namespace {
 
 constexpr int kCannotTrace = 97;
+constexpr int kCannotChangeRights = 98;
 
 [[noreturn]] void RunAndExit(const std::function<void()>& body) {
   try {
@@ -80,6 +83,40 @@ int RunInChild(const std::function<void()>& body) {
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) RunAndExit(body);
   return WaitFor(pid);
+}
+
+ChildReport RunInChildReporting(const std::function<void(int fd)>& body) {
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    close(report[0]);
+    RunAndExit([&] { body(report[1]); });
+  }
+  close(report[1]);
+  ChildReport child;
+  char buffer[512];
+  for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) != 0;) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    child.written.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(report[0]);
+  child.status = WaitFor(pid);
+  return child;
+}
+
+void BecomeNobody() {
+  constexpr uid_t kNobody = 65534;
+  if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0 || setuid(0) == 0) {
+    _exit(kCannotChangeRights);
+  }
+}
+
+void LimitFileSize(std::size_t bytes) {
+  const rlimit limit{bytes, bytes};
+  if (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(kCannotChangeRights);
 }
 
 WaitingChild::WaitingChild(const std::function<void()>& body) {

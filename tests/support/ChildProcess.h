@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace corvald::test {
@@ -18,6 +19,24 @@ namespace corvald::test {
 // `body`, or _exit(1) when `body` throws, unless `body` ends it first. Returns
 // the child's wait status.
 int RunInChild(const std::function<void()>& body);
+
+// What a child wrote to the descriptor it was given, and its wait status.
+struct ChildReport {
+  std::string written;
+  int status = 0;
+};
+
+// Like RunInChild, but `body` gets the write end of a pipe; returns what it wrote.
+ChildReport RunInChildReporting(const std::function<void(int fd)>& body);
+
+// For a child: drops root's rights for good and becomes the user "nobody", for
+// whom permission bits count. Ends the child with _exit(98) when it cannot.
+void BecomeNobody();
+
+// For a child: files may grow to `bytes` and no further; a write beyond fails
+// with EFBIG instead of ending the process. Ends the child with _exit(98) when it
+// cannot.
+void LimitFileSize(std::size_t bytes);
 
 // A child that runs `body` and then stays alive, doing nothing, until the
 // object goes away; it is then killed. The constructor returns once `body` has
