@@ -45,7 +45,11 @@ void LoadMaps() {
     const std::int32_t number = engine::ToLong(rsMaps->Field(kNumberField));
     if (number >= 1 && number <= MAX_MAPS) {
       MapRec& slot = MapList[number];
-      slot.Data = UncompressData(engine::ToText(rsMaps->Field(kDataField)));
+      // Blob bytes are expanded where the recordset holds them; only another
+      // kind of value is turned into text first.
+      const engine::Value& data = rsMaps->Field(kDataField);
+      const std::string* bytes = std::get_if<std::string>(&data);
+      slot.Data = bytes != nullptr ? UncompressData(*bytes) : UncompressData(engine::ToText(data));
       slot.Name = MapNameOf(slot.Data);
     }
     rsMaps->MoveNext();

@@ -131,6 +131,7 @@ std::int64_t Cursor::Count() {
 }
 
 void Cursor::Insert(const std::vector<std::size_t>& columns, const std::vector<Value>& values) {
+  connection_->PrepareForWriting();
   std::string sql = "INSERT INTO " + QuoteIdentifier(table_);
   if (columns.empty()) {
     sql += " DEFAULT VALUES";
@@ -152,6 +153,7 @@ void Cursor::Insert(const std::vector<std::size_t>& columns, const std::vector<V
 
 int Cursor::UpdateRow(std::int64_t rowid, const std::vector<std::size_t>& columns,
                       const std::vector<Value>& values) {
+  connection_->PrepareForWriting();
   std::string sql = "UPDATE " + QuoteIdentifier(table_) + " SET ";
   for (std::size_t i = 0; i < columns.size(); ++i) {
     sql += (i == 0 ? "" : ", ") + QuoteIdentifier(columns_[columns[i]].name) + " = ?";

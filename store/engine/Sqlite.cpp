@@ -17,6 +17,21 @@ void Connection::Execute(std::string_view sql) const {
   statement.Run();
 }
 
+void Connection::PrepareForWriting() {
+  if (preparedForWriting_) return;
+  // Switching needs every other connection gone; while another program holds the
+  // database (or where the file system has no shared memory) the mode stays.
+  std::string mode;
+  if (sqlite3_exec(handle_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    Statement query(*this, "PRAGMA journal_mode");
+    query.ForEachRow([&mode](Statement& row) { mode = row.ColumnUtf8(0); });
+  }
+  // With a rollback journal, a commit is the journal's deletion, which only
+  // EXTRA syncs.
+  Execute(mode == "wal" ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = EXTRA");
+  preparedForWriting_ = true;
+}
+
 void Connection::Raise(int resultCode) const {
   switch (resultCode & 0xff) {
     case SQLITE_NOTADB:

@@ -26,8 +26,17 @@ class Connection {
   sqlite3* Handle() const { return handle_; }
   const std::string& FileName() const { return fileName_; }
 
-  // Runs statements that return no rows.
+  // Runs statements, passing over any rows they return.
   void Execute(std::string_view sql) const;
+
+  // Before the first write: commits go through a write-ahead log, synced in
+  // full at every commit. Each commit then costs one sync of the log instead of
+  // a rollback journal created, synced with its folder, and deleted again, and
+  // a committed row still survives a power cut. Readers in other programs are
+  // not blocked by the writer. Where the log cannot be used (another program
+  // has the database open, or a file system without shared memory), the
+  // rollback journal stays and its deletion at commit is synced as well.
+  void PrepareForWriting();
 
   // Throws the engine failure for a result code of this connection.
   [[noreturn]] void Raise(int resultCode) const;
@@ -35,6 +44,7 @@ class Connection {
  private:
   sqlite3* handle_;
   std::string fileName_;
+  bool preparedForWriting_ = false;
 };
 
 struct ValueDeleter {

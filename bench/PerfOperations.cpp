@@ -1,0 +1,188 @@
+// The program's start-up, dump and convert, each timed beside the work it
+// cannot avoid on the same data (its floor), in this process.
+#include <fcntl.h>
+#include <sqlcipher/sqlite3.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/modCorvald.h"
+#include "bench/PerfProtocol.h"
+#include "platform/Files.h"
+#include "platform/MessageBox.h"
+#include "store/modConst.h"
+#include "store/modDatabase.h"
+#include "ui/Commands.h"
+#include "ui/frmLoading.h"
+#include "ui/frmMain.h"
+
+namespace corvald::perf {
+
+namespace {
+
+// A database opened with the server's password and read once, so that the key
+// is derived before any timing starts.
+class KeyedDatabase {
+ public:
+  explicit KeyedDatabase(const std::filesystem::path& file) {
+    if (sqlite3_open_v2(file.c_str(), &handle_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_key(handle_, kServerPassword, static_cast<int>(std::strlen(kServerPassword))) != SQLITE_OK) {
+      Fail("open");
+    }
+    Execute("SELECT count(*) FROM sqlite_master");
+  }
+  ~KeyedDatabase() { sqlite3_close_v2(handle_); }
+  KeyedDatabase(const KeyedDatabase&) = delete;
+  KeyedDatabase& operator=(const KeyedDatabase&) = delete;
+
+  void Execute(const char* sql) {
+    if (sqlite3_exec(handle_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+  }
+  sqlite3_stmt* Prepare(const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(handle_, sql, -1, &statement, nullptr) != SQLITE_OK) Fail(sql);
+    return statement;
+  }
+  [[noreturn]] void Fail(const std::string& what) {
+    throw std::runtime_error(what + ": " + sqlite3_errmsg(handle_));
+  }
+
+ private:
+  sqlite3* handle_ = nullptr;
+};
+
+std::uint32_t PrefixOf(const unsigned char* blob) {
+  return blob[0] | (blob[1] << 8) | (blob[2] << 16) | (static_cast<std::uint32_t>(blob[3]) << 24);
+}
+
+// Start-up's floor: one plain copy of the database, one keyed read of every row
+// over the copy, and bare inflation of every blob into one reused buffer.
+double StartUpFloor(const std::filesystem::path& scratch) {
+  const std::filesystem::path copy = scratch / "startup-floor.dat";
+  double seconds = Seconds([&] { PlainCopy(kServerFile, copy); });
+  KeyedDatabase database(copy);
+  seconds += Seconds([&] {
+    sqlite3_stmt* select = database.Prepare("SELECT Number, Data FROM Maps");
+    std::vector<unsigned char> record;
+    while (sqlite3_step(select) == SQLITE_ROW) {
+      const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(select, 1));
+      const int size = sqlite3_column_bytes(select, 1);
+      if (sqlite3_column_int64(select, 0) < 1 || sqlite3_column_int64(select, 0) > MAX_MAPS || size < 5)
+        continue;
+      record.resize(PrefixOf(blob));
+      uLongf length = record.size();
+      if (uncompress(record.data(), &length, blob + 4, static_cast<uLong>(size - 4)) != Z_OK) {
+        throw std::runtime_error("a blob does not expand");
+      }
+    }
+    sqlite3_finalize(select);
+  });
+  std::filesystem::remove(copy);
+  return seconds;
+}
+
+// Dump's floor: the loaded records written into as many new files with plain
+// open, write and close.
+double DumpFloor(const std::filesystem::path& scratch) {
+  const std::filesystem::path folder = scratch / "dump-floor";
+  std::filesystem::create_directories(folder);
+  const double seconds = Seconds([&] {
+    for (int n = 1; n <= MAX_MAPS; ++n) {
+      const MapRec& map = MapList[n];
+      if (map.Name.empty()) continue;
+      const std::string file = (folder / (std::to_string(n) + ".map4")).string();
+      const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (fd < 0 || write(fd, map.Data.data(), map.Data.size()) != static_cast<ssize_t>(map.Data.size())) {
+        throw std::runtime_error("cannot write " + file);
+      }
+      close(fd);
+    }
+  });
+  std::filesystem::remove_all(folder);
+  return seconds;
+}
+
+// Convert's floor: each map file read whole, compressed by bare zlib, and
+// inserted with one keyed insert in a transaction of its own, committed with
+// write-ahead logging and a full sync: the cheapest settings that keep every
+// committed row through a power cut.
+double ConvertFloor(const std::filesystem::path& scratch) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(kMapsFolder)) files.push_back(entry.path());
+  const std::filesystem::path copy = scratch / "convert-floor.dat";
+  PlainCopy(kServerFile, copy);
+  double seconds = 0;
+  {
+    KeyedDatabase database(copy);
+    database.Execute("PRAGMA journal_mode = WAL");
+    database.Execute("PRAGMA synchronous = FULL");
+    sqlite3_stmt* insert = database.Prepare("INSERT INTO Maps (Number, Data) VALUES (?1, ?2)");
+    seconds = Seconds([&] {
+      std::vector<unsigned char> blob;
+      std::int64_t number = 0;
+      for (const std::filesystem::path& file : files) {
+        const std::string record = ReadWholeFile(file);
+        uLongf length = compressBound(record.size());
+        blob.resize(4 + length);
+        for (int i = 0; i < 4; ++i) blob[i] = static_cast<unsigned char>(record.size() >> (8 * i));
+        compress(blob.data() + 4, &length, reinterpret_cast<const Bytef*>(record.data()), record.size());
+        database.Execute("BEGIN");
+        sqlite3_bind_int64(insert, 1, ++number);
+        sqlite3_bind_blob(insert, 2, blob.data(), static_cast<int>(4 + length), SQLITE_STATIC);
+        if (sqlite3_step(insert) != SQLITE_DONE) database.Fail("insert");
+        sqlite3_reset(insert);
+        database.Execute("COMMIT");
+      }
+    });
+    sqlite3_finalize(insert);
+  }
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(copy.string() + suffix);
+  return seconds;
+}
+
+void Print(const char* name, double value) { std::cout << name << ' ' << value << '\n'; }
+
+}  // namespace
+
+int RunOperations(const std::filesystem::path& work, const std::filesystem::path& scratch) {
+  std::filesystem::create_directories(scratch);
+  SetCurrentFolder(work);
+  std::vector<std::string> boxes;
+  SetMessageBoxHandler([&boxes](const std::string& text, MsgIcon) { boxes.push_back(text); });
+
+  // As Main runs it: the status window is up before the database is touched.
+  SetStatus("Checking zlib.dll ...");
+  bool loaded = false;
+  Print("startup", Seconds([&] { loaded = LoadServerDatabase(); }));
+  if (!loaded) throw std::runtime_error("start-up failed");
+  Print("peak_bytes", static_cast<double>(PeakResidentBytes()));
+  std::uint64_t tableBytes = 0;
+  int maps = 0;
+  for (int n = 1; n <= MAX_MAPS; ++n) {
+    tableBytes += MapList[n].Data.size();
+    maps += MapList[n].Name.empty() ? 0 : 1;
+  }
+  Print("maps", maps);
+  Print("table_bytes", static_cast<double>(tableBytes));
+  Print("startup_floor", StartUpFloor(scratch));
+
+  ShowMain();
+  UnloadLoading();
+  Print("dump", Seconds(cmdButton1_Click));
+  Print("dump_floor", DumpFloor(scratch));
+  Print("convert", Seconds(cmdButton2_Click));
+  if (boxes.size() != 1 || boxes.front() != std::to_string(maps) + " Maps converted!") {
+    throw std::runtime_error("convert did not end as expected: " + (boxes.empty() ? "" : boxes.back()));
+  }
+  Print("convert_floor", ConvertFloor(scratch));
+  ShutDown();
+  SetMessageBoxHandler({});
+  return 0;
+}
+
+}  // namespace corvald::perf

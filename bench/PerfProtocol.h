@@ -1,0 +1,47 @@
+#pragma once
+
+// What the benchmark's parts share: wall-clock timing, whole-file helpers, and
+// the lines "name value" in which a measuring child process reports to its
+// parent.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace corvald::perf {
+
+// Seconds taken by `work`.
+template <typename Work>
+double Seconds(Work&& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A file's whole content; throws std::runtime_error when it cannot be read.
+std::string ReadWholeFile(const std::filesystem::path& file);
+
+// Copies a file with plain reads and writes in 1 MiB pieces, creating or
+// emptying the destination; throws std::runtime_error on failure.
+void PlainCopy(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The process's peak resident memory so far (VmHWM), in bytes; 0 when the
+// system does not tell.
+std::uint64_t PeakResidentBytes(const std::string& statusFile = "/proc/self/status");
+
+// Measurements as a child reports them: name -> value.
+using Report = std::map<std::string, double>;
+
+// The in-process measurements of one data set whose copy lies in `work` (its
+// "server.dat" and "Maps" folder), with `scratch` for the floors' files.
+// Prints one "name value" line per measurement on standard output.
+int RunOperations(const std::filesystem::path& work, const std::filesystem::path& scratch);
+
+// Under a private Xvfb, starts `program` (a copy of the program beside a
+// "server.dat") and reports the seconds from its start until the status window
+// shows text, and until the main window is visible, and its peak memory then.
+Report MeasureScreen(const std::filesystem::path& program);
+
+}  // namespace corvald::perf
