@@ -21,8 +21,8 @@ void Tolerated(Step&& step) noexcept {
 
 }  // namespace
 
-bool Main() {
-  SetCurrentFolder(ProgramFolder());
+bool StartUp(const std::filesystem::path& folder) {
+  SetCurrentFolder(folder);
   try {
     MkDir("Maps");
   } catch (const Failure&) {
@@ -41,6 +41,8 @@ bool Main() {
   UnloadLoading();
   return true;
 }
+
+bool Main() { return StartUp(ProgramFolder()); }
 
 void ShutDown() {
   Tolerated([] {

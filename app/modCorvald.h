@@ -1,13 +1,19 @@
 #pragma once
 
+#include <filesystem>
 #include <string_view>
 
 namespace corvald {
 
-// Start-up: prepares the program's folder, checks the codec library, opens the
-// server database and shows the main window. Returns true when the main window
-// is open and the program should run its event loop; false when start-up has
-// stopped (after its message and ShutDown).
+// Start-up in `folder`: makes it the current directory, creates "Maps" there,
+// checks the codec library, opens the server database and shows the main view.
+// Returns true when the main view is open; false when start-up has stopped
+// (after its message and ShutDown). Other failures go to the caller.
+bool StartUp(const std::filesystem::path& folder);
+
+// Start-up in the folder that holds the program file. Returns true when the
+// main window is open and the program should run its event loop; false when
+// start-up has stopped (after its message and ShutDown).
 bool Main();
 
 // The one routine that ends the program: closes and releases the database

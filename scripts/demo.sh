@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, prepares demo/ (a copy of corvald and a sample
-# server.dat) and starts the program there. Without a display it runs the
+# Installs what is needed, builds, prepares demo/ (copies of corvald and
+# corvald-batch and a sample server.dat), prints what corvald-batch lists there
+# and starts the window program there. Without a display it runs the
 # program under a private Xvfb and uses it as a person would: it dumps every map,
 # starts the program again and converts the map files back, saves screenshots
 # of the main window and of the closing message, and prints what happened.
@@ -11,8 +12,11 @@ bash scripts/build.sh build
 
 rm -rf demo
 mkdir demo
-cp build/corvald demo/
+cp build/corvald build/batch/corvald-batch demo/
 build/tools/make_server_dat demo/server.dat
+
+echo "demo/corvald-batch list:"
+demo/corvald-batch -q list
 
 if [ -n "${DISPLAY:-}" ]; then
   exec demo/corvald

@@ -3,6 +3,8 @@
 // The main window's two commands: writing every loaded map into a map file of its
 // own, and storing every map file of the "Maps" folder in the server database.
 
+#include <string_view>
+
 namespace corvald {
 
 // Dump: writes the record of every slot of MapList that holds a map into its map
@@ -11,8 +13,9 @@ namespace corvald {
 // characters that file names may not hold and written once more. Any other
 // failure, a rejected rebuilt name, or a rejected name before the first or after
 // the last slot is reported with the slot number in a message box, after which
-// the program shuts down; the files written before it stay.
-void cmdButton1_Click();
+// the program shuts down; the files written before it stay. Returns true when
+// every map was written, false after such a report.
+bool cmdButton1_Click();
 
 // Convert: stores every ".map4" file of the main window's file list (the list is
 // read again before every entry) under the map number its name carries, in list
@@ -20,7 +23,12 @@ void cmdButton1_Click();
 // nothing when "server.dat" is missing or the list holds no ".map4" name. After
 // each file it lets pending window events run; when they shut the program down,
 // it ends at once, without a message. Failures are not handled here: they go to
-// the caller, and the rows stored before stay.
-void cmdButton2_Click();
+// the caller, and the rows stored before stay. Returns true when it ended with the
+// number of files converted; false after an early message or a shutdown.
+bool cmdButton2_Click();
+
+// Whether the name ends in ".map4", in any letter case, as Windows compares file
+// names: the entries of the file list that the convert command takes.
+bool IsMapFileName(std::string_view name);
 
 }  // namespace corvald

@@ -17,16 +17,14 @@
 
 namespace corvald {
 
-namespace {
-
-// Whether the name ends in ".map4", in any letter case, as Windows compares file
-// names.
 bool IsMapFileName(std::string_view name) {
   constexpr std::string_view kExtension = ".map4";
   if (name.size() < kExtension.size()) return false;
   return std::ranges::equal(name.substr(name.size() - kExtension.size()), kExtension,
                             [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + ('a' - 'A') : a) == b; });
 }
+
+namespace {
 
 // The whole content of a file of the "Maps" folder. Fails with the file layer's
 // numbers, for instance 53 when the file has gone since the list was filled.
@@ -43,14 +41,14 @@ bool ShutDownHasRun() { return rsMaps == nullptr; }
 
 }  // namespace
 
-void cmdButton2_Click() {
+bool cmdButton2_Click() {
   if (!FileExists(kServerFile)) {
     MsgBox("Error: File 'server.dat' not found!");
-    return;
+    return false;
   }
   if (std::ranges::none_of(FileListEntries(), IsMapFileName)) {
     MsgBox("Error: No '.map4' files found in the 'Maps' folder!");
-    return;
+    return false;
   }
   std::int32_t converted = 0;
   for (std::size_t k = 0;; ++k) {
@@ -65,10 +63,11 @@ void cmdButton2_Click() {
     SaveMapBlob(n, CompressData(ReadMapFile(entry)));
     ++converted;
     DoEvents();
-    if (ShutDownHasRun()) return;
+    if (ShutDownHasRun()) return false;
   }
   UnloadLoading();
   MsgBox(std::to_string(converted) + " Maps converted!");
+  return true;
 }
 
 }  // namespace corvald

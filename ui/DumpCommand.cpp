@@ -52,7 +52,7 @@ void EndDump(std::int32_t n, int number, const std::string& description) {
 
 }  // namespace
 
-void cmdButton1_Click() {
+bool cmdButton1_Click() {
   // The slot a failure is reported with: 0 before the first slot, and MAX_MAPS + 1,
   // where the loop leaves it, after the last.
   std::int32_t n = 0;
@@ -66,11 +66,13 @@ void cmdButton1_Click() {
       DumpMap(n, name, map.Data);
     }
     UnloadLoading();
+    return true;
   } catch (const Failure& failure) {
     EndDump(n, failure.Number(), failure.Description());
   } catch (const std::bad_alloc&) {
     EndDump(n, err::kOutOfMemory, StandardDescription(err::kOutOfMemory));
   }
+  return false;
 }
 
 }  // namespace corvald

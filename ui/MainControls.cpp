@@ -62,7 +62,7 @@ void AddCountLabel(QWidget& window) {
 
 // A push button that Enter never presses unless it has the focus.
 void AddButton(QWidget& window, const char* name, const QRect& geometry, const QString& caption,
-               void (*onClick)()) {
+               bool (*onClick)()) {
   auto* button = new QPushButton(caption, &window);
   Place(*button, name, geometry, false);
   button->setAutoDefault(false);

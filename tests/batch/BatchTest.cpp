@@ -1,0 +1,248 @@
+// The real corvald-batch, run without a display on databases that the sqlcipher
+// shell made: its dump and convert against Python's zlib, its list against the
+// main window, and its exit codes.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProcess>
+#include <QWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "app/modCorvald.h"
+#include "codec/modCompress.h"
+#include "platform/Files.h"
+#include "store/MapTable.h"
+#include "store/modDatabase.h"
+#include "tests/support/Checks.h"
+#include "tests/support/DatabaseFixture.h"
+#include "tests/support/MessageBoxRecorder.h"
+#include "tests/support/TempProgramFolder.h"
+#include "ui/frmMain.h"
+
+namespace corvald {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MapRow;
+
+struct BatchRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// A map row whose record starts with `name` (ANSI), padded to 30 characters.
+MapRow MapNamed(std::int64_t number, std::string name) {
+  name.resize(MAP_NAME_LEN, ' ');
+  return {number, CompressData(name + "tiles")};
+}
+
+std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder))
+    files[entry.path().filename()] = test::FileBytes(entry.path());
+  return files;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A copy of corvald-batch alone in "program", started from another folder.
+class BatchFolder {
+ public:
+  BatchFolder() {
+    fs::create_directories(folder_);
+    fs::create_directories(elsewhere_);
+    fs::copy_file(CORVALD_BATCH, folder_ / "corvald-batch");
+  }
+
+  // Runs it with neither a display nor a Qt platform named, plus `extra` in its
+  // environment.
+  BatchRun Start(const QStringList& arguments, const std::map<QString, QString>& extra = {}) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    for (const auto& [name, value] : extra) environment.insert(name, value);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(QString::fromStdString(elsewhere_.string()));
+    process.start(QString::fromStdString((folder_ / "corvald-batch").string()), arguments);
+    if (!process.waitForFinished(120000)) return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+  }
+
+  std::string Database() const { return (folder_ / "server.dat").string(); }
+
+  test::TempProgramFolder temp_;
+  const fs::path folder_ = temp_.Path() / "program";
+  const fs::path elsewhere_ = temp_.Path() / "elsewhere";
+};
+
+class Batch : public testing::Test, public BatchFolder {};
+
+TEST_F(Batch, DumpsAndConvertsAsTheWindowProgramDoes) {
+  const fs::path reference = temp_.Path() / "reference";
+  ASSERT_EQ(std::system(("python3 " CORVALD_REFERENCE_MAPS " '" + reference.string() + "'").c_str()), 0);
+  test::RunSqlcipherShell(Database(), test::kServerPassword, test::FileBytes(reference / "maps.sql"));
+  const std::vector<MapRow> rows = test::ReadMapsWithShell(Database(), test::kServerPassword);
+
+  const BatchRun dump = Start({"dump"});
+  ASSERT_EQ(dump.code, 0) << dump.err;
+  EXPECT_EQ(FolderFiles(folder_ / "Maps"), FolderFiles(reference / "expected"));
+  EXPECT_EQ(dump.out, "");
+  // Not a terminal: one plain line per status text, start-up's and then one per map.
+  const std::vector<std::string> progress = Lines(dump.err);
+  ASSERT_EQ(progress.size(), 3u + 300u) << dump.err;
+  EXPECT_EQ(
+      std::vector(progress.begin(), progress.begin() + 3),
+      (std::vector<std::string>{"Checking zlib.dll ...", "Opening Server Database..", "Loading Maps.."}));
+  EXPECT_EQ(progress.back(), "Dumping Map #3000 - say \"hi\" 3000 ...");
+
+  const BatchRun convert = Start({"-q", "convert"});
+  EXPECT_EQ(convert.code, 0) << convert.err;
+  EXPECT_EQ(convert.out, "300 Maps converted!\n");
+  EXPECT_EQ(convert.err, "");
+  EXPECT_EQ(test::ReadMapsWithShell(Database(), test::kServerPassword), rows);
+}
+
+TEST_F(Batch, ListsWhatTheMainWindowShows) {
+  test::MakeMapsDatabase(Database(), test::kServerPassword,
+                         {MapNamed(5, "Caf\xE9 Noir"), MapNamed(2, "a:b #2"), MapNamed(4000, "Far"),
+                          MapNamed(9, std::string("Nul\0After", 9)), MapNamed(7, "")});
+  const BatchRun list = Start({"list", QString::fromStdString(folder_.string())});
+  ASSERT_EQ(list.code, 0) << list.err;
+
+  // The main window of this process on the same database.
+  SetCurrentFolder(folder_);
+  test::MessageBoxRecorder boxes;
+  ASSERT_TRUE(LoadServerDatabase());
+  ShowMain();
+  ASSERT_NE(frmMain(), nullptr);
+  std::string shown = frmMain()->findChild<QLabel*>("Label")->text().toStdString() + "\n";
+  const auto* maps = frmMain()->findChild<QComboBox*>("cmbMapList");
+  for (int i = 0; i < maps->count(); ++i) shown += maps->itemText(i).toStdString() + "\n";
+  ShutDown();
+  SetCurrentFolder(temp_.Path());
+
+  EXPECT_EQ(list.out, shown);
+  EXPECT_EQ(Lines(list.out).size(), 1u + 3u);
+}
+
+// Every way a run ends, by its exit code, with what it prints and leaves.
+TEST_F(Batch, ExitCodes) {
+  const std::string twoMaps = "Maps/Map #2 - Two.map4";
+  struct Case {
+    const char* what;
+    std::function<void(const BatchFolder&)> prepare;
+    QStringList arguments;
+    int code;
+    std::string out;  // how stdout starts
+    std::string err;  // a line that stderr holds ("" for none expected)
+    std::function<void(const BatchFolder&)> check = nullptr;
+    std::map<QString, QString> environment = {};
+  };
+  const auto database = [](std::vector<MapRow> rows) {
+    return [rows](const BatchFolder& batch) {
+      test::MakeMapsDatabase(batch.Database(), test::kServerPassword, rows);
+    };
+  };
+  const auto nothing = [](const BatchFolder&) {};
+  const std::vector<MapRow> threeMaps = {MapNamed(1, "One"), MapNamed(2, "Two"), MapNamed(3, "Three")};
+  const std::vector<Case> cases = {
+      {"help", nothing, {"--help"}, 0, "Usage: corvald-batch", ""},
+      {"no command", nothing, {}, 2, "", "corvald-batch: no command given"},
+      {"unknown command", nothing, {"export"}, 2, "", "corvald-batch: unknown command 'export'"},
+      {"unknown option", nothing, {"-x", "list"}, 2, "", "corvald-batch: unknown option '-x'"},
+      {"too many arguments", nothing, {"list", "a", "b"}, 2, "", "corvald-batch: too many arguments"},
+      {"list", database(threeMaps), {"-q", "list"}, 0, "Number of maps found: 3\nMap #1: One\n", ""},
+      {"no server.dat",
+       nothing,
+       {"dump"},
+       1,
+       "",
+       "corvald-batch: File: 'server.dat' not found! This file is required in order to extract the maps list "
+       "from the database..."},
+      {"another zlib",
+       database(threeMaps),
+       {"list"},
+       1,
+       "",
+       "corvald-batch: File: 'zlib.dll' not found!",
+       [](const BatchFolder& batch) {
+         EXPECT_EQ(test::ReadMapsWithShell(batch.Database(), test::kServerPassword).size(), 3u);
+       },
+       {{"LD_PRELOAD", CORVALD_FAKE_ZLIB_VERSION},
+        {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}}},
+      {"wrong password",
+       [](const BatchFolder& batch) { test::MakeMapsDatabase(batch.Database(), "other", {}); },
+       {"list"},
+       1,
+       "",
+       "corvald-batch: Unexpected error #"},
+      {"Maps is a plain file",
+       [&](const BatchFolder& batch) {
+         database(threeMaps)(batch);
+         std::ofstream(batch.folder_ / "Maps") << "not a folder";
+       },
+       {"list"},
+       1,
+       "",
+       "corvald-batch: Unexpected error #76: "},
+      {"no .map4 files",
+       [&](const BatchFolder& batch) {
+         database(threeMaps)(batch);
+         fs::create_directories(batch.folder_ / "Maps");
+         std::ofstream(batch.folder_ / "Maps" / "notes.txt") << "not a map";
+       },
+       {"convert"},
+       1,
+       "",
+       "corvald-batch: Error: No '.map4' files found in the 'Maps' folder!",
+       [](const BatchFolder& batch) {
+         EXPECT_EQ(test::ReadMapsWithShell(batch.Database(), test::kServerPassword).size(), 3u);
+       }},
+      {"dump failing at map 2",
+       [&](const BatchFolder& batch) {
+         database(threeMaps)(batch);
+         fs::create_directories(batch.folder_ / twoMaps);
+       },
+       {"dump"},
+       1,
+       "",
+       "Map #2 - Error #",
+       [](const BatchFolder& batch) {
+         EXPECT_EQ(test::FileBytes(batch.folder_ / "Maps/Map #1 - One.map4").substr(MAP_NAME_LEN), "tiles");
+         EXPECT_FALSE(fs::exists(batch.folder_ / "Maps/Map #3 - Three.map4"));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BatchFolder batch;
+    c.prepare(batch);
+    const BatchRun run = batch.Start(c.arguments, c.environment);
+    EXPECT_EQ(run.code, c.code) << run.err;
+    EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
+    if (!c.err.empty()) {
+      EXPECT_NE(("\n" + run.err).find("\n" + c.err), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(run.err.find('\r'), std::string::npos) << "line breaks are plain ones";
+    if (c.code == 2) {
+      EXPECT_NE(run.err.find("Usage: corvald-batch"), std::string::npos);
+    }
+    if (c.check) c.check(batch);
+  }
+}
+
+}  // namespace
+}  // namespace corvald
