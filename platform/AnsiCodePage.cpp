@@ -44,6 +44,11 @@ std::string ToAnsi(const QString& text) {
 
 std::string AnsiToUtf8(std::string_view bytes) { return FromAnsi(bytes).toStdString(); }
 
+bool IsUtf8(std::string_view bytes) {
+  // Malformed sequences decode to U+FFFD, which does not encode back to them.
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString() == bytes;
+}
+
 std::string Utf8ToAnsi(std::string_view utf8) {
   return ToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }

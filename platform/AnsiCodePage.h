@@ -21,6 +21,9 @@ std::string ToAnsi(const QString& text);
 // The UTF-8 form of a byte string, for native file names.
 std::string AnsiToUtf8(std::string_view bytes);
 
+// Whether the bytes are well-formed UTF-8.
+bool IsUtf8(std::string_view bytes);
+
 // Inverse of AnsiToUtf8; characters outside the code page become "?".
 std::string Utf8ToAnsi(std::string_view utf8);
 

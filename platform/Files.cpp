@@ -98,7 +98,9 @@ std::vector<std::string> ListEntries(std::string_view pattern, EntryKinds kinds)
   while (const dirent* entry = readdir(dir.get())) {
     const std::string_view nativeName = entry->d_name;
     if (nativeName.front() == '.') continue;
-    std::string name = Utf8ToAnsi(nativeName);
+    // A name that a Windows program wrote in the code page's bytes is taken as
+    // it stands; NativePath finds it again under those bytes.
+    std::string name = IsUtf8(nativeName) ? Utf8ToAnsi(nativeName) : std::string(nativeName);
     if (MatchesPattern(name, namePattern) && Counts(nativeFolder / nativeName, kinds)) {
       names.push_back(std::move(name));
     }

@@ -12,6 +12,20 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsForbiddenInName(unsigned char c) { return c < 0x20 || std::strchr("\"*:<>?|", c) != nullptr; }
 
+bool Exists(const std::filesystem::path& native) {
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(native, error));
+}
+
+// The native name of one part of a program path inside `folder`: its UTF-8
+// form, or, for a file that a Windows program named in the code page's bytes,
+// those bytes where only they exist.
+std::filesystem::path NativeName(const std::filesystem::path& folder, std::string_view part) {
+  std::string utf8 = AnsiToUtf8(part);
+  if (!IsUtf8(part) && !Exists(folder / utf8) && Exists(folder / std::string(part))) return std::string(part);
+  return utf8;
+}
+
 }  // namespace
 
 std::filesystem::path NativePath(std::string_view path) {
@@ -29,7 +43,7 @@ std::filesystem::path NativePath(std::string_view path) {
     for (unsigned char c : part) {
       if (IsForbiddenInName(c)) Raise(err::kBadFileName);
     }
-    native /= AnsiToUtf8(part);
+    native /= NativeName(native.empty() ? std::filesystem::path(".") : native, part);
   }
   return native.empty() ? std::filesystem::path(".") : native;
 }

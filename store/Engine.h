@@ -127,6 +127,11 @@ class DBEngine {
   std::shared_ptr<Workspace> defaultWorkspace_;
 };
 
+// Deletes the copies that compactions into `destination` left behind when they
+// were killed. Only for a caller that holds the destination's lock: then no
+// compaction into it is under way.
+void RemoveAbandonedCopies(std::string_view destination);
+
 // The engine, created on first use; it lives for the run.
 DBEngine& Engine();
 

@@ -65,6 +65,7 @@ std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace
     // between. It goes before the compaction opens the file again: within one
     // process SQLite shares a file's locks, and the new connection would wait.
     const engine::DatabaseLock lock = engine::SettleForRename(kServerFile, kServerConnect);
+    engine::RemoveAbandonedCopies(kServerFile);
     if (FileExists(kCompactFile)) Kill(kCompactFile);
     RenameFile(kServerFile, kCompactFile);
   }

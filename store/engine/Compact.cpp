@@ -25,6 +25,8 @@ bool Exists(const std::filesystem::path& native) {
   return std::filesystem::exists(std::filesystem::symlink_status(native, error));
 }
 
+constexpr std::string_view kCopyInfix = ".compacting.";
+
 // Creates an empty file beside `destination` under a name of its own,
 // destination + ".compacting." + 8 random hex digits, and returns that program
 // path. The exclusive create makes the name this call's alone, and a random
@@ -35,7 +37,7 @@ std::string CreateCopyFile(std::string_view destination) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
-    std::string name = std::string(destination) + ".compacting." + suffix;
+    std::string name = std::string(destination) + std::string(kCopyInfix) + suffix;
     const int fd = open(NativePath(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       // Closed at once: closing a descriptor of a file drops this process's locks
@@ -125,6 +127,13 @@ void RemoveQuietly(std::string_view name) {
 
 }  // namespace
 
+void RemoveAbandonedCopies(std::string_view destination) {
+  for (const std::string& name :
+       ListEntries(std::string(destination) + std::string(kCopyInfix) + "*", EntryKinds::kFiles)) {
+    Kill(name);
+  }
+}
+
 void DBEngine::CompactDatabase(std::string_view source, std::string_view destination,
                                std::string_view /*destinationLocale: the copy keeps the source's password*/,
                                std::int16_t options, std::string_view sourceLocale) {
@@ -143,7 +152,6 @@ void DBEngine::CompactDatabase(std::string_view source, std::string_view destina
     SyncFile(copy);
     MoveIntoPlace(copy, destination);
   } catch (...) {
-    RemoveQuietly(copy);
     throw;
   }
   try {
