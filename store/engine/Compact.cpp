@@ -152,6 +152,7 @@ void DBEngine::CompactDatabase(std::string_view source, std::string_view destina
     SyncFile(copy);
     MoveIntoPlace(copy, destination);
   } catch (...) {
+    RemoveQuietly(copy);
     throw;
   }
   try {

@@ -27,6 +27,7 @@
 #include "tests/support/Checks.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DatabaseFixture.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "ui/Commands.h"
@@ -39,9 +40,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kKillsInCi = 25;
-constexpr char kNoDatabase[] =
-    "File: 'server.dat' not found! This file is required in order to extract the maps list from the "
-    "database...";
 
 int KillCount() {
   const char* kills = std::getenv("CORVALD_CRASH_KILLS");

@@ -24,14 +24,7 @@ constexpr char kMainTitle[] = "Corvald Converter";
 constexpr char kStatusTitle[] = "Loading Server";
 constexpr char kBoxTitle[] = "Corvald";
 
-// The files of a folder by name, with their bytes.
-std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    files[entry.path().filename()] = test::FileBytes(entry.path());
-  }
-  return files;
-}
+using test::FolderFiles;
 
 class Program : public testing::Test {
  protected:
@@ -85,14 +78,14 @@ class Program : public testing::Test {
   test::XServer x_;
 };
 
-// The program's folder by name: a plain one, and one copied from Windows whose
-// "é" is the single byte 0xE9, which is not UTF-8.
+// The program's folder by name: a plain one, one copied from Windows whose "é"
+// is the single byte 0xE9, which is not UTF-8, and one whose "é" is UTF-8.
 class ProgramIn : public testing::WithParamInterface<const char*>, public Program {
  protected:
   ProgramIn() : Program(GetParam()) {}
 };
 
-INSTANTIATE_TEST_SUITE_P(Folders, ProgramIn, testing::Values("program", "Caf\xE9"));
+INSTANTIATE_TEST_SUITE_P(Folders, ProgramIn, testing::Values("program", "Caf\xE9", "Caf\xC3\xA9"));
 
 TEST_P(ProgramIn, StartsInItsOwnFolderOpensTheMainWindowAndEndsWhenItCloses) {
   MakeSampleDatabase();

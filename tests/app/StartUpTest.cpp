@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <random>
 
 #include "app/ErrorReport.h"
 #include "app/modCorvald.h"
@@ -21,6 +20,7 @@
 #include "store/modDatabase.h"
 #include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "ui/frmLoading.h"
@@ -32,11 +32,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::MapRow;
 
-MapRow Map(std::int64_t number, const std::string& record) { return {number, CompressData(record)}; }
+using test::GenericReport;
+using test::kNoDatabase;
 
-constexpr char kNoDatabase[] =
-    "File: 'server.dat' not found! This file is required in order to extract the maps list from the "
-    "database...";
+MapRow Map(std::int64_t number, const std::string& record) { return {number, CompressData(record)}; }
 
 std::string StatusText() {
   QWidget* window = frmLoading();
@@ -69,9 +68,11 @@ class StartUp : public testing::Test {
   test::TempProgramFolder elsewhere_;
 };
 
+// An old temporary file goes before the database is compacted.
 TEST_F(StartUp, WorksInTheProgramsFolderAndOpensOnlyTheMainWindow) {
   test::MakeMapsDatabase(At("server.dat"), test::kServerPassword,
                          {Map(7, "seven"), Map(2, "two"), Map(9000, "far")});
+  std::ofstream(At("server.tmp")) << "left from an earlier run";
   test::MessageBoxRecorder boxes;
 
   ASSERT_TRUE(Main());
@@ -151,50 +152,6 @@ TEST_F(StartUp, WithoutTheDatabaseReportsItAndLeavesAnOldTemporaryFileAlone) {
   EXPECT_EQ(wsServer, nullptr);
 }
 
-TEST_F(StartUp, AnOldTemporaryFileGoesBeforeTheDatabaseIsCompacted) {
-  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {Map(1, "one")});
-  std::ofstream(At("server.tmp")) << "left from an earlier run";
-  test::MessageBoxRecorder boxes;
-
-  ASSERT_TRUE(Main());
-
-  EXPECT_TRUE(boxes.Boxes().empty());
-  EXPECT_FALSE(fs::exists(At("server.tmp")));
-}
-
-TEST_F(StartUp, ATableThatCannotBeOpenedIsReported) {
-  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {}, "CREATE TABLE Other (x INTEGER);");
-  test::MessageBoxRecorder boxes;
-
-  EXPECT_FALSE(Main());
-
-  ASSERT_EQ(boxes.Boxes().size(), 1u);
-  EXPECT_EQ(boxes.Boxes()[0].text, "Error loading maps table!");
-  EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kCritical);
-  EXPECT_TRUE(fs::exists(At("server.dat")));
-  EXPECT_FALSE(fs::exists(At("server.tmp")));
-  EXPECT_EQ(frmMain(), nullptr);
-  EXPECT_EQ(frmLoading(), nullptr);
-  EXPECT_EQ(dbServer, nullptr);
-}
-
-TEST_F(StartUp, AWrongPasswordFailsAndPutsTheDatabaseBackUntouched) {
-  test::MakeMapsDatabase(At("server.dat"), "another password", {{1, "one"}});
-  const std::string before = test::FileBytes(At("server.dat"));
-  test::MessageBoxRecorder boxes;
-
-  try {
-    Main();
-    ADD_FAILURE() << "start-up went on";
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.Number(), engine::err::kWrongPassword);
-  }
-
-  EXPECT_EQ(test::FileBytes(At("server.dat")), before);
-  EXPECT_FALSE(fs::exists(At("server.tmp")));
-  EXPECT_EQ(frmMain(), nullptr);
-}
-
 // What "server.dat" holds: its tables and rows as the shell dumps them when it
 // can read them with the password, else its bytes, or "<folder>".
 std::string Content(const fs::path& file) {
@@ -205,9 +162,6 @@ std::string Content(const fs::path& file) {
     return test::FileBytes(file);
   }
 }
-
-// What the user sees of a failure that start-up does not handle itself.
-std::string GenericReport(int number) { return "Unexpected error #" + std::to_string(number) + ": "; }
 
 // Bad databases and rows: each ends with one message that says what went wrong,
 // no main window, and every stored row still there, or the file byte for byte.
@@ -220,9 +174,7 @@ TEST_F(StartUp, ABadDatabaseEndsWithOneClearMessageAndLosesNothing) {
     test::MakeMapsDatabase("server.dat", test::kServerPassword, good);
     sound = test::FileBytes("server.dat");
   }
-  std::mt19937 random(7);
-  std::string noise(8192, '\0');
-  for (char& byte : noise) byte = static_cast<char>(random());
+  const std::string noise = test::RandomBytes(8192);
   const std::string prefix = CompressData(std::string("abc")).substr(0, 4);
   const std::string stream = CompressData(std::string("abc")).substr(4);
   // The checksum at the stream's end no longer matches what it expands to.
@@ -307,37 +259,6 @@ TEST_F(StartUp, ABadDatabaseEndsWithOneClearMessageAndLosesNothing) {
     EXPECT_EQ(Content(At("server.dat")), before);
     ShutDown();
   }
-}
-
-TEST_F(StartUp, ShutDownToleratesRunningTwiceAndBeforeAnythingIsOpen) {
-  test::MessageBoxRecorder boxes;
-  ShutDown();
-  ShutDown();
-  EXPECT_TRUE(boxes.Boxes().empty());
-
-  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {});
-  ASSERT_TRUE(Main());
-  // From code, as after a failed command: the main window's close request runs
-  // ShutDown once more inside this one.
-  ShutDown();
-  EXPECT_EQ(frmMain(), nullptr);
-  EXPECT_EQ(rsMaps, nullptr);
-  EXPECT_EQ(dbServer, nullptr);
-  EXPECT_EQ(wsServer, nullptr);
-  ShutDown();
-  EXPECT_TRUE(boxes.Boxes().empty());
-}
-
-TEST_F(StartUp, ClosingTheMainWindowShutsDown) {
-  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {});
-  ASSERT_TRUE(Main());
-  frmMain()->close();
-  QCoreApplication::processEvents();
-  EXPECT_EQ(frmMain(), nullptr);
-  EXPECT_EQ(rsMaps, nullptr);
-  EXPECT_EQ(wsServer, nullptr);
-  // The database is closed: it can be renamed and opened by another program.
-  EXPECT_EQ(test::ReadMapsWithShell(At("server.dat"), test::kServerPassword), std::vector<MapRow>{});
 }
 
 // Run only with a zlib of another version preloaded (see CMakeLists.txt).

@@ -21,6 +21,7 @@
 #include "store/modDatabase.h"
 #include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "ui/frmMain.h"
@@ -37,18 +38,8 @@ struct BatchRun {
   std::string err;
 };
 
-// A map row whose record starts with `name` (ANSI), padded to 30 characters.
-MapRow MapNamed(std::int64_t number, std::string name) {
-  name.resize(MAP_NAME_LEN, ' ');
-  return {number, CompressData(name + "tiles")};
-}
-
-std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(folder))
-    files[entry.path().filename()] = test::FileBytes(entry.path());
-  return files;
-}
+using test::FolderFiles;
+using test::NamedRow;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -118,8 +109,8 @@ TEST_F(Batch, DumpsAndConvertsAsTheWindowProgramDoes) {
 
 TEST_F(Batch, ListsWhatTheMainWindowShows) {
   test::MakeMapsDatabase(Database(), test::kServerPassword,
-                         {MapNamed(5, "Caf\xE9 Noir"), MapNamed(2, "a:b #2"), MapNamed(4000, "Far"),
-                          MapNamed(9, std::string("Nul\0After", 9)), MapNamed(7, "")});
+                         {NamedRow(5, "Caf\xE9 Noir"), NamedRow(2, "a:b #2"), NamedRow(4000, "Far"),
+                          NamedRow(9, std::string("Nul\0After", 9)), NamedRow(7, "")});
   const BatchRun list = Start({"list", QString::fromStdString(folder_.string())});
   ASSERT_EQ(list.code, 0) << list.err;
 
@@ -158,7 +149,7 @@ TEST_F(Batch, ExitCodes) {
     };
   };
   const auto nothing = [](const BatchFolder&) {};
-  const std::vector<MapRow> threeMaps = {MapNamed(1, "One"), MapNamed(2, "Two"), MapNamed(3, "Three")};
+  const std::vector<MapRow> threeMaps = {NamedRow(1, "One"), NamedRow(2, "Two"), NamedRow(3, "Three")};
   const std::vector<Case> cases = {
       {"help", nothing, {"--help"}, 0, "Usage: corvald-batch", ""},
       {"no command", nothing, {}, 2, "", "corvald-batch: no command given"},
@@ -166,13 +157,7 @@ TEST_F(Batch, ExitCodes) {
       {"unknown option", nothing, {"-x", "list"}, 2, "", "corvald-batch: unknown option '-x'"},
       {"too many arguments", nothing, {"list", "a", "b"}, 2, "", "corvald-batch: too many arguments"},
       {"list", database(threeMaps), {"-q", "list"}, 0, "Number of maps found: 3\nMap #1: One\n", ""},
-      {"no server.dat",
-       nothing,
-       {"dump"},
-       1,
-       "",
-       "corvald-batch: File: 'server.dat' not found! This file is required in order to extract the maps list "
-       "from the database..."},
+      {"no server.dat", nothing, {"dump"}, 1, "", std::string("corvald-batch: ") + test::kNoDatabase},
       {"another zlib",
        database(threeMaps),
        {"list"},

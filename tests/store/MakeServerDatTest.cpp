@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <set>
 
 #include "store/engine/MakeDatabase.h"
 #include "tests/store/EngineTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempProgramFolder.h"
 
 namespace corvald::test {
@@ -80,17 +81,13 @@ TEST(MakeServerDat, TheSampleHoldsAFewDozenNamedCompressedMaps) {
   for (std::size_t i = 0; i + 1 < walked.size(); ++i) EXPECT_LT(*walked[i].number, *walked[i + 1].number);
 }
 
-TEST(MakeServerDat, EmptyMakesTheTableAndIndexWithoutRows) {
-  TempProgramFolder folder;
-  ASSERT_EQ(RunTool("server.dat --empty"), 0);
-  EXPECT_EQ(RunSqlcipherShell("server.dat", kServerPassword, ".schema\nSELECT count(*) FROM Maps;"),
-            std::string(kExpectedSchema) + "0\n");
-  auto maps = OpenMaps(*OpenServer());
-  EXPECT_TRUE(maps->Bof() && maps->Eof());
-}
-
+// "--empty" makes the table and index without rows.
 TEST(MakeServerDat, NeverOverwritesAndChecksItsArguments) {
   TempProgramFolder folder;
+  ASSERT_EQ(RunTool("empty.dat --empty"), 0);
+  EXPECT_EQ(RunSqlcipherShell("empty.dat", kServerPassword, ".schema\nSELECT count(*) FROM Maps;"),
+            std::string(kExpectedSchema) + "0\n");
+  std::filesystem::remove("empty.dat");
   folder.WriteFile("server.dat", "keep me");
   EXPECT_NE(RunTool("server.dat"), 0);
   EXPECT_EQ(folder.ReadFile("server.dat"), "keep me");
@@ -106,17 +103,12 @@ TEST(MakeServerDat, AFailurePartWayLeavesNoFileBehind) {
   TempProgramFolder folder;
   std::vector<engine::MapsRow> rows;
   for (int number = 1; number <= 64; ++number) rows.push_back({number, std::string(65536, 'x')});
-  rlimit before{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
-  rlimit small = before;
-  small.rlim_cur = 256 * 1024;
-  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const int number = FailureNumberOf([&] { engine::MakeServerDatabase("server.dat", rows); });
-  setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, previousHandler);
+  const int status = RunInChild([&] {
+    LimitFileSize(256 * 1024);
+    _exit(FailureNumberOf([&] { engine::MakeServerDatabase("server.dat", rows); }) != 0 ? 0 : 5);
+  });
 
-  EXPECT_NE(number, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{});
 }
 

@@ -48,15 +48,8 @@ TEST(Recordset, WalksInIndexOrderWithEqualNumbersInTheOrderAdded) {
     EXPECT_EQ(Walk(*maps), InIndexOrder(rows));
     EXPECT_TRUE(maps->Eof());
     EXPECT_EQ(maps->Bof(), rows.empty());
+    EXPECT_EQ(Walk(*OpenMaps(*database, nullptr)), rows);
   }
-}
-
-TEST(Recordset, WithoutAnIndexWalksInTheOrderAdded) {
-  TempProgramFolder folder;
-  const std::vector<MapRow> rows = {{3, "c"}, {1, "a"}, {2, "b"}};
-  MakeMapsDatabase("server.dat", kServerPassword, rows);
-  auto maps = OpenMaps(*OpenServer(), nullptr);
-  EXPECT_EQ(Walk(*maps), rows);
 }
 
 TEST(Recordset, FollowsAnyIndexTheWayTheShellOrdersIt) {
@@ -94,25 +87,6 @@ TEST(Recordset, FollowsAnyIndexTheWayTheShellOrdersIt) {
   }
 }
 
-TEST(Recordset, MovingPastTheEndsIsNoCurrentRecord) {
-  TempProgramFolder folder;
-  MakeMapsDatabase("server.dat", kServerPassword, {});
-  auto maps = OpenMaps(*OpenServer());
-  EXPECT_EQ(FailureNumberOf([&] { maps->MoveFirst(); }), err::kNoCurrentRecord);
-  EXPECT_EQ(FailureNumberOf([&] { maps->MoveNext(); }), err::kNoCurrentRecord);
-  EXPECT_EQ(FailureNumberOf([&] { maps->Field("Number"); }), err::kNoCurrentRecord);
-  EXPECT_EQ(FailureNumberOf([&] { maps->Edit(); }), err::kNoCurrentRecord);
-  EXPECT_TRUE(maps->Bof());
-  EXPECT_TRUE(maps->Eof());
-
-  MakeMapsDatabase("one.dat", kServerPassword, {{1, "a"}});
-  auto one = OpenMaps(*OpenServer("one.dat"));
-  one->MoveNext();
-  EXPECT_TRUE(one->Eof());
-  EXPECT_EQ(FailureNumberOf([&] { one->MoveNext(); }), err::kNoCurrentRecord);
-  EXPECT_EQ(FailureNumberOf([&] { one->Field("Data"); }), err::kNoCurrentRecord);
-}
-
 TEST(Recordset, SeekFindsTheFirstMatchInIndexOrder) {
   TempProgramFolder folder;
   MakeMapsDatabase("server.dat", kServerPassword,
@@ -143,29 +117,89 @@ TEST(Recordset, SeekFindsTheFirstMatchInIndexOrder) {
   EXPECT_TRUE(maps->Eof());
 }
 
-TEST(Recordset, SeekNeedsAnIndexAndTheEqualComparison) {
-  TempProgramFolder folder;
-  MakeMapsDatabase("server.dat", kServerPassword, {{1, "a"}});
-  auto database = OpenServer();
-  auto unindexed = OpenMaps(*database, nullptr);
-  EXPECT_EQ(FailureNumberOf([&] { unindexed->Seek("=", 1); }), err::kNoCurrentIndex);
-  auto maps = OpenMaps(*database);
-  for (const char* comparison : {"<", ">=", "", "=="}) {
-    EXPECT_EQ(FailureNumberOf([&] { maps->Seek(comparison, 1); }), err::kInvalidArgument);
-  }
-}
-
+// Indexes and field names are found without regard to case.
 TEST(Recordset, TheIndexMustExistOnThatTable) {
   TempProgramFolder folder;
   MakeMapsDatabase("server.dat", kServerPassword, {{2, "b"}, {1, "a"}},
                    std::string(kMapsSchema) + "CREATE TABLE Other (X);\nCREATE INDEX OtherX ON Other (X);\n");
   auto maps = OpenMaps(*OpenServer(), nullptr);
-  for (const char* name : {"Numbers", "Data", "OtherX", ""}) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(FailureNumberOf([&] { maps->SetIndex(name); }), err::kNotAnIndex);
-  }
   maps->SetIndex("nUMBER");
   EXPECT_EQ(Walk(*maps), (std::vector<MapRow>{{1, "a"}, {2, "b"}}));
+  maps->MoveFirst();
+  EXPECT_EQ(engine::ToText(maps->Field("dATA")), "a");
+}
+
+// What each call refuses, on a recordset over one row {1, "a"} (or none), fresh
+// for each case: `prepare` leads up to the call.
+TEST(Recordset, CallsOutOfTurnFailWithTheirOwnNumbers) {
+  using Set = engine::Recordset&;
+  const auto nothing = [](Set) {};
+  const auto pastTheEnd = [](Set r) { r.MoveNext(); };
+  const auto closed = [](Set r) { r.Close(); };
+  const struct {
+    const char* what;
+    bool empty;
+    const char* index;
+    std::function<void(Set)> prepare;
+    std::function<void(Set)> call;
+    int failure;
+  } cases[] = {
+      {"MoveFirst, empty", true, "Number", nothing, [](Set r) { r.MoveFirst(); }, err::kNoCurrentRecord},
+      {"MoveNext, empty", true, "Number", nothing, [](Set r) { r.MoveNext(); }, err::kNoCurrentRecord},
+      {"Field, empty", true, "Number", nothing, [](Set r) { r.Field("Number"); }, err::kNoCurrentRecord},
+      {"Edit, empty", true, "Number", nothing, [](Set r) { r.Edit(); }, err::kNoCurrentRecord},
+      {"MoveNext past the end", false, "Number", pastTheEnd, [](Set r) { r.MoveNext(); },
+       err::kNoCurrentRecord},
+      {"Field past the end", false, "Number", pastTheEnd, [](Set r) { r.Field("Data"); },
+       err::kNoCurrentRecord},
+      {"Seek without an index", false, nullptr, nothing, [](Set r) { r.Seek("=", 1); }, err::kNoCurrentIndex},
+      {"Seek <", false, "Number", nothing, [](Set r) { r.Seek("<", 1); }, err::kInvalidArgument},
+      {"Seek >=", false, "Number", nothing, [](Set r) { r.Seek(">=", 1); }, err::kInvalidArgument},
+      {"Seek ==", false, "Number", nothing, [](Set r) { r.Seek("==", 1); }, err::kInvalidArgument},
+      {"Seek with no comparison", false, "Number", nothing, [](Set r) { r.Seek("", 1); },
+       err::kInvalidArgument},
+      {"index on a column", false, nullptr, nothing, [](Set r) { r.SetIndex("Data"); }, err::kNotAnIndex},
+      {"index of a near name", false, nullptr, nothing, [](Set r) { r.SetIndex("Numbers"); },
+       err::kNotAnIndex},
+      {"index of another table", false, nullptr, nothing, [](Set r) { r.SetIndex("OtherX"); },
+       err::kNotAnIndex},
+      {"index without a name", false, nullptr, nothing, [](Set r) { r.SetIndex(""); }, err::kNotAnIndex},
+      {"Update alone", false, "Number", nothing, [](Set r) { r.Update(); }, err::kUpdateWithoutAddNewOrEdit},
+      {"SetField alone", false, "Number", nothing, [](Set r) { r.SetField("Data", std::string("x")); },
+       err::kUpdateWithoutAddNewOrEdit},
+      {"Update after a move abandoned AddNew", false, "Number", [](Set r) { r.AddNew(), r.MoveFirst(); },
+       [](Set r) { r.Update(); }, err::kUpdateWithoutAddNewOrEdit},
+      {"an unknown field", false, "Number", nothing, [](Set r) { r.Field("Nope"); }, err::kItemNotFound},
+      {"setting an unknown field", false, "Number", [](Set r) { r.AddNew(); },
+       [](Set r) { r.SetField("Nope", std::int64_t{1}); }, err::kItemNotFound},
+      {"Update with options", false, "Number", [](Set r) { r.AddNew(); }, [](Set r) { r.Update(2); },
+       err::kInvalidArgument},
+      {"closed twice", false, "Number", closed, [](Set r) { r.Close(); }, 0},
+      {"Bof, closed", false, "Number", closed, [](Set r) { r.Bof(); }, err::kObjectClosed},
+      {"Eof, closed", false, "Number", closed, [](Set r) { r.Eof(); }, err::kObjectClosed},
+      {"MoveFirst, closed", false, "Number", closed, [](Set r) { r.MoveFirst(); }, err::kObjectClosed},
+      {"MoveNext, closed", false, "Number", closed, [](Set r) { r.MoveNext(); }, err::kObjectClosed},
+      {"Field, closed", false, "Number", closed, [](Set r) { r.Field("Data"); }, err::kObjectClosed},
+      {"RecordCount, closed", false, "Number", closed, [](Set r) { r.RecordCount(); }, err::kObjectClosed},
+      {"SetIndex, closed", false, "Number", closed, [](Set r) { r.SetIndex("Number"); }, err::kObjectClosed},
+      {"Seek, closed", false, "Number", closed, [](Set r) { r.Seek("=", 1); }, err::kObjectClosed},
+      {"NoMatch, closed", false, "Number", closed, [](Set r) { r.NoMatch(); }, err::kObjectClosed},
+      {"AddNew, closed", false, "Number", closed, [](Set r) { r.AddNew(); }, err::kObjectClosed},
+      {"Edit, closed", false, "Number", closed, [](Set r) { r.Edit(); }, err::kObjectClosed},
+      {"Update, closed", false, "Number", closed, [](Set r) { r.Update(); }, err::kObjectClosed},
+  };
+  TempProgramFolder folder;
+  const std::string schema =
+      std::string(kMapsSchema) + "CREATE TABLE Other (X);\nCREATE INDEX OtherX ON Other (X);\n";
+  MakeMapsDatabase("empty.dat", kServerPassword, {}, schema);
+  MakeMapsDatabase("one.dat", kServerPassword, {{1, "a"}}, schema);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto maps = OpenMaps(*OpenServer(c.empty ? "empty.dat" : "one.dat"), c.index);
+    c.prepare(*maps);
+    EXPECT_EQ(FailureNumberOf([&] { c.call(*maps); }), c.failure);
+  }
+  EXPECT_EQ(ReadMapsWithShell("one.dat", kServerPassword), (std::vector<MapRow>{{1, "a"}}));
 }
 
 TEST(Recordset, AddedRowsAreSeenAtTheirPlaceAndCommittedAtOnce) {
@@ -225,25 +259,6 @@ TEST(Recordset, AnEditThatChangesTheNumberMovesTheRowInTheIndex) {
   maps->MoveNext();
   EXPECT_TRUE(maps->Eof());
   EXPECT_EQ(Walk(*maps), (std::vector<MapRow>{{2, "b"}, {3, "c"}, {4, "a"}}));
-}
-
-TEST(Recordset, ChangesNeedAddNewOrEditAndKnownFields) {
-  TempProgramFolder folder;
-  MakeMapsDatabase("server.dat", kServerPassword, {{1, "a"}});
-  auto maps = OpenMaps(*OpenServer());
-  EXPECT_EQ(FailureNumberOf([&] { maps->Update(); }), err::kUpdateWithoutAddNewOrEdit);
-  EXPECT_EQ(FailureNumberOf([&] { maps->SetField("Data", std::string("x")); }),
-            err::kUpdateWithoutAddNewOrEdit);
-  EXPECT_EQ(FailureNumberOf([&] { maps->Field("Nope"); }), err::kItemNotFound);
-  maps->AddNew();
-  EXPECT_EQ(FailureNumberOf([&] { maps->SetField("Nope", std::int64_t{1}); }), err::kItemNotFound);
-  EXPECT_EQ(FailureNumberOf([&] { maps->Update(2); }), err::kInvalidArgument);
-  // Moving abandons the pending change.
-  maps->MoveFirst();
-  EXPECT_EQ(FailureNumberOf([&] { maps->Update(); }), err::kUpdateWithoutAddNewOrEdit);
-  EXPECT_EQ(maps->RecordCount(), 1);
-  // Field names are found without regard to case.
-  EXPECT_EQ(engine::ToText(maps->Field("dATA")), "a");
 }
 
 TEST(Recordset, UpdatingARowDeletedMeanwhileFails) {
@@ -309,29 +324,6 @@ TEST(Recordset, ReadsWhatTheShellStored) {
   EXPECT_EQ(engine::ToText(maps->Field("Data")), "caf\xE9");  // text comes back in the ANSI code page
   maps->Seek("=", 5);
   EXPECT_EQ(maps->Field("Data"), Value(2.5));
-}
-
-TEST(Recordset, AClosedRecordsetRefusesEverythingButClose) {
-  TempProgramFolder folder;
-  MakeMapsDatabase("server.dat", kServerPassword, {{1, "a"}});
-  auto maps = OpenMaps(*OpenServer());
-  maps->Close();
-  EXPECT_NO_THROW(maps->Close());
-  const std::vector<std::function<void()>> actions = {
-      [&] { maps->Bof(); },
-      [&] { maps->Eof(); },
-      [&] { maps->MoveFirst(); },
-      [&] { maps->MoveNext(); },
-      [&] { maps->Field("Data"); },
-      [&] { maps->RecordCount(); },
-      [&] { maps->SetIndex("Number"); },
-      [&] { maps->Seek("=", 1); },
-      [&] { maps->NoMatch(); },
-      [&] { maps->AddNew(); },
-      [&] { maps->Edit(); },
-      [&] { maps->Update(); },
-  };
-  for (const auto& action : actions) EXPECT_EQ(FailureNumberOf(action), err::kObjectClosed);
 }
 
 }  // namespace

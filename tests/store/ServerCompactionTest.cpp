@@ -11,6 +11,7 @@
 #include "store/modDatabase.h"
 #include "tests/store/EngineTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 
@@ -30,22 +31,19 @@ std::vector<MapRow> Maps(int first, int count) {
   return rows;
 }
 
-// Every file of the current folder with its bytes.
-std::map<std::string, std::string> FolderBytes() {
-  std::map<std::string, std::string> files;
-  for (const std::string& name : FolderEntries()) files[name] = FileBytes(name);
-  return files;
-}
-
-// The names of the files that differ between two such pictures of a folder.
-std::vector<std::string> Changed(const std::map<std::string, std::string>& before,
-                                 const std::map<std::string, std::string>& after) {
-  std::map<std::string, std::string> all = before;
-  all.insert(after.begin(), after.end());
+// The names of the files of the current folder that changed since `before`,
+// leaving out the log index, memory that the connections share and any reader
+// writes to.
+std::vector<std::string> ChangedSince(std::map<std::string, std::string> before) {
+  std::map<std::string, std::string> after = FolderFiles(".");
+  before.erase("server.dat-shm");
+  after.erase("server.dat-shm");
   std::vector<std::string> names;
-  for (const auto& [name, bytes] : all) {
-    if (!before.contains(name) || !after.contains(name) || before.at(name) != after.at(name))
-      names.push_back(name);
+  for (const auto& [name, bytes] : after) {
+    if (!before.contains(name) || before.at(name) != bytes) names.push_back(name);
+  }
+  for (const auto& [name, bytes] : before) {
+    if (!after.contains(name)) names.push_back(name);
   }
   return names;
 }
@@ -82,15 +80,11 @@ TEST(ServerCompaction, ADatabaseInUseFailsAndChangesNoFile) {
     MakeMapsDatabase("server.dat", kServerPassword, Maps(1, 4));
     folder.WriteFile("server.tmp", "left from an earlier run");
     const WaitingChild other([&] { RunWithSqlite(OpenWithSqlite("server.dat", kServerPassword), c.sql); });
-    auto before = FolderBytes();
+    const auto before = FolderFiles(".");
 
     EXPECT_EQ(FailureNumberOf(CompactAndOpen), err::kLocked);
 
-    auto after = FolderBytes();
-    // The log index is memory that the connections share; any reader writes to it.
-    before.erase("server.dat-shm");
-    after.erase("server.dat-shm");
-    EXPECT_EQ(Changed(before, after), std::vector<std::string>{});
+    EXPECT_EQ(ChangedSince(before), std::vector<std::string>{});
   }
 }
 
@@ -132,7 +126,7 @@ TEST(ServerCompaction, AKillAtAnyMomentLeavesEveryMap) {
   MakeMapsDatabase("server.dat", kServerPassword, maps);
   // Settling then has a journal to roll back, and a kill can come during that too.
   LeaveInterruptedWriter("server.dat", kServerPassword, false, {}, Maps(100, 20));
-  const auto start = FolderBytes();
+  const auto start = FolderFiles(".");
 
   // Every file-changing call is a kill point: before, during and after the
   // rollback, the renames and the copy.
@@ -147,7 +141,12 @@ TEST(ServerCompaction, AKillAtAnyMomentLeavesEveryMap) {
     for (const std::string& name : FolderEntries()) fs::remove(name);
     for (const auto& [name, bytes] : start) folder.WriteFile(name, bytes);
 
-    ASSERT_TRUE(RunKilledAt(CompactAndOpen, point).killed);
+    // A run may make a call or two fewer than the first (SQLite deletes a side
+    // file only when it finds one); one that ends before the point ran whole.
+    const TracedRun run = RunKilledAt(CompactAndOpen, point);
+    if (!run.killed) {
+      ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+    }
 
     for (const std::string& name : FolderEntries()) {
       EXPECT_TRUE(name == "server.dat" || name == "server.dat-journal" || name == "server.tmp" ||
@@ -163,9 +162,7 @@ TEST(ServerCompaction, AKillAtAnyMomentLeavesEveryMap) {
     const std::string kept = FileBytes("server.tmp");
     MessageBoxRecorder boxes;
     EXPECT_FALSE(LoadServerDatabase());
-    EXPECT_EQ(boxes.Texts(),
-              std::vector<std::string>{"File: 'server.dat' not found! This file is required in order to "
-                                       "extract the maps list from the database..."});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kNoDatabase});
     EXPECT_EQ(FileBytes("server.tmp"), kept);
   }
 }

@@ -9,17 +9,12 @@
 #include "store/modDatabase.h"
 #include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 
 namespace corvald::test {
 namespace {
-
-// A map record whose first 30 characters are `name`, padded with blanks.
-std::string Record(std::string name, std::string_view body = "tiles") {
-  name.resize(MAP_NAME_LEN, ' ');
-  return name + std::string(body);
-}
 
 MapRow Row(std::int64_t number, const std::string& record) { return {number, CompressData(record)}; }
 
@@ -54,11 +49,11 @@ class ServerDatabase : public testing::Test {
 
 TEST_F(ServerDatabase, LoadsEveryNumberedRowIntoItsSlotOnce) {
   using namespace std::string_literals;
-  const std::string harbour = Record("Harbour");
+  const std::string harbour = NamedRecord("Harbour");
   const std::string padded = "Desert"s + std::string(24, '\0') + "sand";
   const std::string tabbed = "  \tOld  Town\t   ";
-  const std::string blank = Record("");
-  const std::string first = Record("First"), second = Record("Second");
+  const std::string blank = NamedRecord("");
+  const std::string first = NamedRecord("First"), second = NamedRecord("Second");
   Load({Row(3001, harbour), Row(7, first), Row(0, harbour), Row(3000, harbour), Row(-5, harbour),
         Row(12, padded), Row(7, second), Row(13, tabbed), Row(14, blank), Row(1, "short  ")});
 
@@ -73,7 +68,10 @@ TEST_F(ServerDatabase, LoadsEveryNumberedRowIntoItsSlotOnce) {
 }
 
 TEST_F(ServerDatabase, LoadsAnEmptyTableAndATableWithDeletedRows) {
+  // A copy that a killed compaction left goes at the next start-up.
+  folder_.WriteFile("server.dat.compacting.0badc0de", "part of a copy");
   Load({});
+  EXPECT_FALSE(std::filesystem::exists("server.dat.compacting.0badc0de"));
   EXPECT_EQ(rsMaps->RecordCount(), 0);
   ExpectSlots({});
   ShutDown();
@@ -81,17 +79,18 @@ TEST_F(ServerDatabase, LoadsAnEmptyTableAndATableWithDeletedRows) {
   std::remove("server.dat");
   std::vector<MapRow> rows;
   for (int n = 1; n <= 40; ++n)
-    rows.push_back(Row(n, Record("Map" + std::to_string(n), std::string(900, 'x'))));
+    rows.push_back(Row(n, NamedRecord("Map" + std::to_string(n), std::string(900, 'x'))));
   // Freed pages and a gap in the row ids, as a server that removed maps leaves them.
   Load(rows, "DELETE FROM Maps WHERE Number % 3 = 0; INSERT INTO Maps VALUES (6, " +
-                 BlobLiteral(CompressData(Record("Back"))) + ");");
+                 BlobLiteral(CompressData(NamedRecord("Back"))) + ");");
   EXPECT_EQ(rsMaps->RecordCount(), 28);
   std::map<std::int32_t, std::pair<std::string, std::string>> expected;
   for (int n = 1; n <= 40; ++n) {
     if (n % 3 != 0)
-      expected[n] = {"Map" + std::to_string(n), Record("Map" + std::to_string(n), std::string(900, 'x'))};
+      expected[n] = {"Map" + std::to_string(n),
+                     NamedRecord("Map" + std::to_string(n), std::string(900, 'x'))};
   }
-  expected[6] = {"Back", Record("Back")};
+  expected[6] = {"Back", NamedRecord("Back")};
   ExpectSlots(expected);
 }
 

@@ -12,7 +12,6 @@
 #include <functional>
 #include <iostream>
 #include <map>
-#include <random>
 
 #include "app/ErrorReport.h"
 #include "app/modCorvald.h"
@@ -23,6 +22,7 @@
 #include "tests/support/Checks.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DatabaseFixture.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "ui/Commands.h"
@@ -36,41 +36,24 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using Files = std::map<std::string, std::string>;
 
-constexpr char kReport[] =
-    "Report the following error code and description to the program administrator!\r\n\r\nMap #";
-
-std::string Generic(int number) { return "Unexpected error #" + std::to_string(number) + ": "; }
-
-// Bytes that do not compress, so that what is stored is as large as what is read.
-std::string Noise(std::size_t size) {
-  std::mt19937 random(11);
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(random());
-  return bytes;
-}
-
-std::string Named(const std::string& name, const std::string& rest) {
-  std::string record = name;
-  record.resize(MAP_NAME_LEN, ' ');
-  return record + rest;
-}
-
 enum class Command { kNone, kDump, kConvert };
 
 struct Case {
-  const char* what;
-  Files files;                        // in "Maps"
-  std::function<void()> beforeStart;  // in the parent, as root
-  std::function<void()> inChild;      // before start-up: limits and rights
-  std::function<void()> afterStart;   // between start-up and the command
-  Command command;
-  std::string message;                  // the whole text, or its start for a generic report
-  Files filesAfter;                     // "Maps" afterwards
-  std::vector<std::int64_t> converted;  // numbers whose rows now hold their file
+  const char* what = "";
+  Files files{};                        // in "Maps"
+  std::function<void()> beforeStart{};  // in the parent, as root
+  std::function<void()> inChild{};      // before start-up: limits and rights
+  std::function<void()> afterStart{};   // between start-up and the command
+  Command command = Command::kNone;
+  std::string message{};                  // the whole text, or its start for a generic report
+  Files filesAfter{};                     // "Maps" afterwards
+  std::vector<std::int64_t> converted{};  // numbers whose rows now hold their file
 };
 
-const std::vector<std::pair<std::int64_t, std::string>> kStored = {
-    {1, Named("One", Noise(3000))}, {2, Named("Two", "two")}, {3, Named("Three", "three")}};
+// Records that do not compress, so that what is stored is as large as what is read.
+const std::vector<std::pair<std::int64_t, std::string>> kStored = {{1, NamedRecord("One", RandomBytes(3000))},
+                                                                   {2, NamedRecord("Two", "two")},
+                                                                   {3, NamedRecord("Three", "three")}};
 
 // Start-up's database steps and main window, then the command, each guarded as
 // the program guards them; the boxes go to `fd`, each ended by a NUL.
@@ -93,13 +76,6 @@ void RunCase(const Case& c, int fd) {
   }
 }
 
-Files MapFiles() {
-  Files files;
-  for (const auto& entry : fs::directory_iterator("Maps"))
-    files[entry.path().filename()] = entry.is_directory() ? "<folder>" : FileBytes(entry.path());
-  return files;
-}
-
 void ChownAll(const fs::path& root) {
   constexpr uid_t kNobody = 65534;
   if (chown(root.c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown failed");
@@ -109,100 +85,73 @@ void ChownAll(const fs::path& root) {
 }
 
 TEST(BadInput, EachEndsWithAClearMessageAndLosesNothingStored) {
-  const std::string big = Noise(300000);
+  const std::string big = RandomBytes(300000);
   const Files maps = {
       {"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", "new two"}, {"Map #3 - c.map4", "new three"}};
   const std::vector<Case> cases = {
-      {"an empty map file",
-       {{"Map #2 - b.map4", ""}},
-       {},
-       {},
-       {},
-       Command::kConvert,
-       "1 Maps converted!",
-       {{"Map #2 - b.map4", ""}},
-       {2}},
-      {"a map file deleted after the list was filled",
-       maps,
-       {},
-       {},
-       [] { fs::remove("Maps/Map #2 - b.map4"); },
-       Command::kConvert,
-       Generic(err::kFileNotFound),
-       {{"Map #1 - a.map4", "new one"}, {"Map #3 - c.map4", "new three"}},
-       {1}},
-      {"a \".map4\" folder",
-       {{"Map #1 - a.map4", "new one"}},
-       [] { fs::create_directory("Maps/Map #2 - b.map4"); },
-       {},
-       {},
-       Command::kConvert,
-       "1 Maps converted!",
-       {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", "<folder>"}},
-       {1}},
-      {"a map file made a folder after the list was filled",
-       maps,
-       {},
-       {},
-       [] { fs::remove("Maps/Map #2 - b.map4"), fs::create_directory("Maps/Map #2 - b.map4"); },
-       Command::kConvert,
-       Generic(err::kPathFileAccess),
-       {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", "<folder>"}, {"Map #3 - c.map4", "new three"}},
-       {1}},
-      {"a map file that may not be read",
-       maps,
-       [] { fs::permissions("Maps/Map #2 - b.map4", fs::perms::none); },
-       BecomeNobody,
-       {},
-       Command::kConvert,
-       Generic(err::kPermissionDenied),
-       maps,
-       {1}},
-      {"a disk that fills during a conversion",
-       {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", big}},
-       {},
-       {},
-       [] { LimitFileSize(200000); },
-       Command::kConvert,
-       Generic(engine::err::kEngineError),
-       {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", big}},
-       {1}},
-      {"a disk that fills during compaction",
-       {},
-       {},
-       [] { LimitFileSize(fs::file_size("server.dat") / 2); },
-       {},
-       Command::kNone,
-       Generic(engine::err::kEngineError),
-       {},
-       {}},
-      {"a disk that fills during a dump",
-       {},
-       {},
-       {},
-       [] { LimitFileSize(1000); },
-       Command::kDump,
-       kReport + "1 - Error #61 - Disk full"s,
-       {{"Map #1 - One.map4", Named("One", Noise(3000)).substr(0, 1000)}},
-       {}},
-      {"a \"Maps\" folder that may not be written",
-       {{"Map #9 - old.map4", "kept"}},
-       [] { fs::permissions("Maps", fs::perms::owner_read | fs::perms::owner_exec); },
-       BecomeNobody,
-       {},
-       Command::kDump,
-       kReport + "1 - Error #70 - Permission denied"s,
-       {{"Map #9 - old.map4", "kept"}},
-       {}},
-      {"a \"server.dat\" that may not be written",
-       {},
-       [] { fs::permissions("server.dat", fs::perms::owner_read); },
-       BecomeNobody,
-       {},
-       Command::kNone,
-       Generic(engine::err::kReadOnly),
-       {},
-       {}},
+      {.what = "an empty map file",
+       .files = {{"Map #2 - b.map4", ""}},
+       .command = Command::kConvert,
+       .message = "1 Maps converted!",
+       .filesAfter = {{"Map #2 - b.map4", ""}},
+       .converted = {2}},
+      {.what = "a map file deleted after the list was filled",
+       .files = maps,
+       .afterStart = [] { fs::remove("Maps/Map #2 - b.map4"); },
+       .command = Command::kConvert,
+       .message = GenericReport(err::kFileNotFound),
+       .filesAfter = {{"Map #1 - a.map4", "new one"}, {"Map #3 - c.map4", "new three"}},
+       .converted = {1}},
+      {.what = "a \".map4\" folder",
+       .files = {{"Map #1 - a.map4", "new one"}},
+       .beforeStart = [] { fs::create_directory("Maps/Map #2 - b.map4"); },
+       .command = Command::kConvert,
+       .message = "1 Maps converted!",
+       .filesAfter = {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", "<folder>"}},
+       .converted = {1}},
+      {.what = "a map file made a folder after the list was filled",
+       .files = maps,
+       .afterStart = [] { fs::remove("Maps/Map #2 - b.map4"), fs::create_directory("Maps/Map #2 - b.map4"); },
+       .command = Command::kConvert,
+       .message = GenericReport(err::kPathFileAccess),
+       .filesAfter = {{"Map #1 - a.map4", "new one"},
+                      {"Map #2 - b.map4", "<folder>"},
+                      {"Map #3 - c.map4", "new three"}},
+       .converted = {1}},
+      {.what = "a map file that may not be read",
+       .files = maps,
+       .beforeStart = [] { fs::permissions("Maps/Map #2 - b.map4", fs::perms::none); },
+       .inChild = BecomeNobody,
+       .command = Command::kConvert,
+       .message = GenericReport(err::kPermissionDenied),
+       .filesAfter = maps,
+       .converted = {1}},
+      {.what = "a disk that fills during a conversion",
+       .files = {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", big}},
+       .afterStart = [] { LimitFileSize(200000); },
+       .command = Command::kConvert,
+       .message = GenericReport(engine::err::kEngineError),
+       .filesAfter = {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", big}},
+       .converted = {1}},
+      {.what = "a disk that fills during compaction",
+       .inChild = [] { LimitFileSize(fs::file_size("server.dat") / 2); },
+       .message = GenericReport(engine::err::kEngineError)},
+      {.what = "a disk that fills during a dump",
+       .afterStart = [] { LimitFileSize(1000); },
+       .command = Command::kDump,
+       .message = kDumpReport + "1 - Error #61 - Disk full"s,
+       .filesAfter = {{"Map #1 - One.map4", kStored[0].second.substr(0, 1000)}}},
+      {.what = "a \"Maps\" folder that may not be written",
+       .files = {{"Map #9 - old.map4", "kept"}},
+       .beforeStart = [] { fs::permissions("Maps", fs::perms::owner_read | fs::perms::owner_exec); },
+       .inChild = BecomeNobody,
+       .command = Command::kDump,
+       .message = kDumpReport + "1 - Error #70 - Permission denied"s,
+       .filesAfter = {{"Map #9 - old.map4", "kept"}}},
+      {.what = "a \"server.dat\" that may not be written",
+       .beforeStart = [] { fs::permissions("server.dat", fs::perms::owner_read); },
+       .inChild = BecomeNobody,
+       .message = GenericReport(engine::err::kReadOnly)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -232,7 +181,7 @@ TEST(BadInput, EachEndsWithAClearMessageAndLosesNothingStored) {
     }
     fs::permissions(folder.Path(), fs::perms::owner_all, fs::perm_options::add);
     fs::permissions("Maps", fs::perms::owner_all, fs::perm_options::add);
-    EXPECT_EQ(MapFiles(), c.filesAfter);
+    EXPECT_EQ(FolderFiles("Maps"), c.filesAfter);
     EXPECT_FALSE(fs::exists("server.tmp"));
     // Every row is there, holding its file where it was converted and what it held before elsewhere.
     std::vector<MapRow> expected = stored;

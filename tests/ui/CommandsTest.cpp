@@ -17,6 +17,7 @@
 #include "store/modDatabase.h"
 #include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "ui/Commands.h"
@@ -31,15 +32,8 @@ using namespace std::string_literals;
 using Files = std::map<std::string, std::string>;
 using Rows = std::vector<MapRow>;
 
-constexpr char kReport[] =
-    "Report the following error code and description to the program administrator!\r\n\r\nMap #";
-
-// A map record whose first 30 characters are `name` padded with blanks, then bytes
-// that text handling would lose.
-std::string Record(std::string name) {
-  name.resize(MAP_NAME_LEN, ' ');
-  return name + "\0\r\n\xff tiles"s;
-}
+// A map record named `name`, then bytes that text handling would lose.
+std::string Record(const std::string& name) { return NamedRecord(name, "\0\r\n\xff tiles"s); }
 
 const std::string kPadded = "Desert"s + std::string(24, '\0') + "sand";
 
@@ -65,14 +59,6 @@ void Start(const TempProgramFolder& folder, const std::vector<std::pair<std::int
 }
 
 Rows StoredRows() { return ReadMapsWithShell("server.dat", kServerPassword); }
-
-// The "Maps" folder's entries with their bytes; a folder stands as "<folder>".
-Files MapFiles() {
-  Files files;
-  for (const auto& entry : fs::directory_iterator("Maps"))
-    files[entry.path().filename()] = entry.is_directory() ? "<folder>" : FileBytes(entry.path());
-  return files;
-}
 
 // Every text that the status label is drawn with, once for each change; the empty
 // label of a window just opened is left out.
@@ -135,7 +121,7 @@ TEST_F(Commands, DumpWritesEachNamedMapWholeUnderAUsableNameAndConvertGivesBackI
                                         "Dumping Map #3000 - Last ..."}));
     EXPECT_TRUE(boxes.Boxes().empty());
   }
-  EXPECT_EQ(MapFiles(), dumped);
+  EXPECT_EQ(FolderFiles("Maps"), dumped);
   EXPECT_EQ(frmLoading(), nullptr);
   EXPECT_NE(frmMain(), nullptr);
 
@@ -180,13 +166,13 @@ TEST_F(Commands, DumpReportsAFailureWithItsSlotThenShutsDownWithoutRetryingForEv
     cmdButton1_Click();
 
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, kReport + c.report);
+    EXPECT_EQ(boxes.Boxes()[0].text, kDumpReport + c.report);
     EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kNone);
     EXPECT_EQ(rsMaps, nullptr) << "not shut down";
     EXPECT_EQ(frmMain(), nullptr);
     EXPECT_EQ(frmLoading(), nullptr);
     if (!c.files.empty()) {
-      EXPECT_EQ(MapFiles(), c.files);
+      EXPECT_EQ(FolderFiles("Maps"), c.files);
     }
   }
 }

@@ -11,24 +11,18 @@
 namespace corvald {
 namespace {
 
-TEST(FontsTest, PointSizesBecomePixelsAt96Dpi) {
-  struct Case {
-    double points;
-    int pixels;
-  };
-  for (const Case c : {Case{12, 16}, Case{8.25, 11}, Case{9, 12}, Case{10, 13}, Case{0.5, 1}}) {
-    const QFont font = PixelFont("Times New Roman", c.points, false);
-    EXPECT_EQ(font.pixelSize(), c.pixels) << c.points;
+// Point sizes become pixels at 96 dpi; the style is bold or regular, never
+// italic or underlined.
+TEST(FontsTest, PointSizesBecomePixelsAt96DpiInBoldOrRegular) {
+  for (const auto& [points, pixels] : {std::pair{12.0, 16}, {8.25, 11}, {9.0, 12}, {10.0, 13}, {0.5, 1}}) {
+    for (const bool bold : {false, true}) {
+      const QFont font = PixelFont("Tahoma", points, bold);
+      EXPECT_EQ(font.family(), "Tahoma");
+      EXPECT_EQ(font.pixelSize(), pixels) << points;
+      EXPECT_EQ(font.bold(), bold);
+      EXPECT_FALSE(font.italic() || font.underline());
+    }
   }
-}
-
-TEST(FontsTest, StyleIsBoldOrRegularNeverItalicOrUnderlined) {
-  const QFont bold = PixelFont("Tahoma", 8.25, true);
-  const QFont regular = PixelFont("Tahoma", 8.25, false);
-  EXPECT_EQ(bold.family(), "Tahoma");
-  EXPECT_TRUE(bold.bold());
-  EXPECT_FALSE(regular.bold());
-  EXPECT_FALSE(bold.italic() || bold.underline() || regular.italic() || regular.underline());
 }
 
 TEST(FontsTest, TimesNewRomanResolvesToAMetricCompatibleFace) {

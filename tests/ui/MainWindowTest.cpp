@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QFile>
 #include <QFontInfo>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,15 +18,12 @@
 #include <QWindow>
 #include <filesystem>
 
-#include "app/ErrorReport.h"
 #include "app/modCorvald.h"
-#include "codec/modCompress.h"
-#include "platform/Failure.h"
 #include "platform/Fonts.h"
 #include "store/modDatabase.h"
 #include "store/modVariables.h"
-#include "tests/support/Checks.h"
 #include "tests/support/DatabaseFixture.h"
+#include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempProgramFolder.h"
 #include "tests/ui/WindowChecks.h"
@@ -44,16 +39,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::EventCounter;
 using test::MapRow;
+using test::NamedRow;
 
 const QColor kBack(75, 81, 97);
 const QColor kListBack(31, 35, 46);
-
-// A row holding a map record whose first 30 characters are `name`, padded with
-// blanks.
-MapRow MapNamed(std::int64_t number, std::string name) {
-  name.resize(MAP_NAME_LEN, ' ');
-  return {number, CompressData(name + "tiles")};
-}
 
 template <class Control>
 Control* Find(const char* name) {
@@ -94,72 +83,59 @@ class MainWindowTest : public ::testing::Test {
   test::TempProgramFolder folder_;
 };
 
+// What the user meets: a fixed window, centred; what a screen reader reads of
+// each control; the order Tab walks; the count drawn in the text colour.
 TEST_F(MainWindowTest, WindowAndControlsLookAsDrawn) {
-  QWidget* window = Open({MapNamed(1, "One")});
+  QWidget* window = Open({NamedRow(1, "One")});
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->isVisible());
-  EXPECT_FALSE(window->isModal());
-  EXPECT_EQ(window->objectName(), "frmMain");
   EXPECT_EQ(window->windowTitle(), "Corvald Converter");
   EXPECT_EQ(window->size(), QSize(274, 106));
   EXPECT_EQ(window->minimumSize(), window->maximumSize());
-  EXPECT_FALSE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
-  EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowTitleHint));
   EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_TRUE(
       test::IsCentredIn(window->frameGeometry(), QGuiApplication::primaryScreen()->availableGeometry()));
   EXPECT_EQ(window->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
-
-  struct Control {
-    const char* name;
-    const char* kind;
-    QRect geometry;
-    bool bold;
-    QString spoken;  // what a screen reader reads out
-  };
-  const Control controls[] = {
-      {"cmbMapList", "QComboBox", {8, 24, 257, 21}, false, "Map #1: One"},
-      {"Label", "QLabel", {8, 8, 257, 17}, true, "Number of maps found: 1"},
-      {"cmdButton1", "QPushButton", {8, 56, 257, 17}, false, "Dump maps into seperate files"},
-      {"cmdButton2", "QPushButton", {8, 80, 257, 17}, false, "Convert map files to database"},
-      {"FileList", "QListWidget", {0, 0, 23, 19}, false, ""},
-  };
-  const bool haveTahoma = QFile::exists("/usr/share/wine/fonts/tahoma.ttf");
-  for (const Control& c : controls) {
-    SCOPED_TRACE(c.name);
-    auto* control = Find<QWidget>(c.name);
-    ASSERT_NE(control, nullptr);
-    EXPECT_STREQ(control->metaObject()->className(), c.kind);
-    EXPECT_EQ(control->geometry(), c.geometry);
-    EXPECT_EQ(control->font().family(), "Tahoma");
-    EXPECT_EQ(control->font().pixelSize(), 11);
-    EXPECT_EQ(control->font().bold(), c.bold);
-    if (haveTahoma) {
-      EXPECT_EQ(QFontInfo(control->font()).family(), "Tahoma");
-      EXPECT_EQ(QFontInfo(control->font()).bold(), c.bold);
-    }
-    if (!c.spoken.isEmpty()) {
-      const QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(control);
-      ASSERT_NE(spoken, nullptr);
-      EXPECT_EQ(spoken->text(c.kind == std::string("QComboBox") ? QAccessible::Value : QAccessible::Name),
-                c.spoken);
-    }
-  }
-  for (const char* name : {"cmdButton1", "cmdButton2"}) {
-    EXPECT_FALSE(Find<QPushButton>(name)->autoDefault()) << name;
-    EXPECT_FALSE(Find<QPushButton>(name)->isDefault()) << name;
-  }
-  EXPECT_FALSE(Find<QComboBox>("cmbMapList")->isEditable());
   EXPECT_TRUE(Find<QWidget>("FileList")->isHidden());
+  EXPECT_FALSE(Find<QComboBox>("cmbMapList")->isEditable());
   EXPECT_EQ(Find<QLabel>("Label")->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
 
-  // Tab order, as the focus chain holds it and as Tab walks it: the label and
-  // the hidden file list never take the focus.
-  QStringList chain;
-  for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
-    if (!w->objectName().isEmpty() && w->parentWidget() == window) chain.append(w->objectName());
+  // Where each control stands and the face it is drawn in: Tahoma 8.25 pt, the
+  // count in bold.
+  struct Placed {
+    const char* name;
+    QRect geometry;
+    bool bold;
+  };
+  const Placed placed[] = {{"cmbMapList", {8, 24, 257, 21}, false},
+                           {"Label", {8, 8, 257, 17}, true},
+                           {"cmdButton1", {8, 56, 257, 17}, false},
+                           {"cmdButton2", {8, 80, 257, 17}, false},
+                           {"FileList", {0, 0, 23, 19}, false}};
+  for (const auto& [name, geometry, bold] : placed) {
+    const QWidget* control = Find<QWidget>(name);
+    EXPECT_EQ(control->geometry(), geometry) << name;
+    if (std::string_view(name) == "FileList") continue;
+    const QFontInfo face(control->font());
+    EXPECT_EQ(face.family(), "Tahoma") << name;
+    EXPECT_EQ(face.pixelSize(), 11) << name;
+    EXPECT_EQ(face.bold(), bold) << name;
   }
-  EXPECT_EQ(chain, (QStringList{"cmbMapList", "Label", "cmdButton1", "cmdButton2", "FileList"}));
+
+  const std::pair<const char*, QString> spoken[] = {
+      {"cmbMapList", "Map #1: One"},
+      {"Label", "Number of maps found: 1"},
+      {"cmdButton1", "Dump maps into seperate files"},
+      {"cmdButton2", "Convert map files to database"},
+  };
+  for (const auto& [name, text] : spoken) {
+    const QAccessibleInterface* control = QAccessible::queryAccessibleInterface(Find<QWidget>(name));
+    ASSERT_NE(control, nullptr) << name;
+    EXPECT_EQ(control->text(name == std::string("cmbMapList") ? QAccessible::Value : QAccessible::Name),
+              text);
+  }
+
+  // The label and the hidden file list never take the focus; Enter presses no button.
   EXPECT_EQ(window->focusWidget(), Find<QWidget>("cmbMapList"));
   window->activateWindow();
   QStringList tabbed;
@@ -169,13 +145,12 @@ TEST_F(MainWindowTest, WindowAndControlsLookAsDrawn) {
     tabbed.append(window->focusWidget()->objectName());
   }
   EXPECT_EQ(tabbed, (QStringList{"cmdButton1", "cmdButton2", "cmbMapList"}));
-
-  // What is on the screen: the window's colour around the controls, the list's
-  // dark field, and the count in the text colour.
-  const QImage picture = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
-  for (const QPoint point : {QPoint(0, 0), QPoint(137, 50), QPoint(273, 105), QPoint(4, 30)}) {
-    EXPECT_EQ(QColor(picture.pixel(point)), kBack) << point.x() << "," << point.y();
+  for (const char* name : {"cmdButton1", "cmdButton2"}) {
+    EXPECT_FALSE(Find<QPushButton>(name)->autoDefault() || Find<QPushButton>(name)->isDefault()) << name;
   }
+
+  const QImage picture = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(QColor(picture.pixel(0, 0)), kBack);
   EXPECT_EQ(QColor(picture.pixel(200, 34)), kListBack);
   EXPECT_GT(test::TextPixels(picture, QRect(8, 8, 257, 17)), 40);
   EXPECT_GT(test::TextPixels(picture, QRect(9, 25, 120, 19)), 20);
@@ -186,7 +161,7 @@ TEST_F(MainWindowTest, ListsEveryLoadedMapByNumberAndCountsEveryRow) {
   std::vector<MapRow> everySlot;
   QStringList everyEntry;
   for (int n = 1; n <= MAX_MAPS; ++n) {
-    everySlot.push_back(MapNamed(n, "Map " + std::to_string(n)));
+    everySlot.push_back(NamedRow(n, "Map " + std::to_string(n)));
     everyEntry.append(QString("Map #%1: Map %1").arg(n));
   }
   struct Case {
@@ -198,12 +173,12 @@ TEST_F(MainWindowTest, ListsEveryLoadedMapByNumberAndCountsEveryRow) {
   const Case cases[] = {
       {"empty table", {}, 0, {}},
       {"rows out of order and out of range",
-       {MapNamed(5, "Five"), MapNamed(2, "Two"), MapNamed(4000, "Far")},
+       {NamedRow(5, "Five"), NamedRow(2, "Two"), NamedRow(4000, "Far")},
        3,
        {"Map #2: Two", "Map #5: Five"}},
       {"names kept as they are",
-       {MapNamed(9, "a:b #3 caf\xE9"), MapNamed(1, "Desert"s + std::string(24, '\0')), MapNamed(4, ""),
-        MapNamed(7, "\0Hidden"s)},
+       {NamedRow(9, "a:b #3 caf\xE9"), NamedRow(1, "Desert"s + std::string(24, '\0')), NamedRow(4, ""),
+        NamedRow(7, "\0Hidden"s)},
        4,
        {"Map #1: Desert", "Map #7: ", QString::fromUtf8("Map #9: a:b #3 café")}},
       {"every slot", everySlot, MAX_MAPS, everyEntry},
@@ -250,41 +225,17 @@ TEST_F(MainWindowTest, FileListHoldsTheOrdinaryFilesOfMapsAsTheyWereAtLoad) {
   EXPECT_TRUE(FileListEntries().empty());
 }
 
-TEST_F(MainWindowTest, APlainFileNamedMapsKeepsTheWindowFromOpening) {
-  folder_.WriteFile("Maps", "not a folder");
-  std::remove("server.dat");
-  test::MakeMapsDatabase("server.dat", test::kServerPassword, {MapNamed(1, "One")});
-  test::MessageBoxRecorder boxes;
-  ASSERT_TRUE(LoadServerDatabase());
-
-  EXPECT_EQ(test::FailureNumberOf(ShowMain), err::kPathNotFound);
-  EXPECT_EQ(frmMain(), nullptr);
-  // As start-up runs it: the generic report, and the program ends.
-  EXPECT_FALSE(Guarded(ShowMain));
-  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Unexpected error #76: Path not found"});
-  EXPECT_EQ(rsMaps, nullptr);
-  DeleteClosedWindows();
-  for (const QWidget* window : QApplication::topLevelWidgets()) {
-    EXPECT_NE(window->objectName(), "frmMain");
-  }
-  EXPECT_EQ(folder_.ReadFile("Maps"), "not a folder");
-}
-
-TEST_F(MainWindowTest, ButtonsRunTheirCommandsAndReportWhatFails) {
+// A command's failure ends the program through the generic report instead of
+// leaving through Qt; the file went after the window listed it.
+TEST_F(MainWindowTest, AButtonsFailureIsReportedAndClosesTheWindow) {
   fs::create_directory("Maps");
   folder_.WriteFile("Maps/Map #3 - gone.map4", "map");
-  QWidget* main = Open({MapNamed(1, "One")});
+  QWidget* main = Open({NamedRow(1, "One")});
   ASSERT_NE(main, nullptr);
   EventCounter mainEvents;
   main->installEventFilter(&mainEvents);
   test::MessageBoxRecorder boxes;
 
-  Find<QPushButton>("cmdButton1")->click();
-  EXPECT_TRUE(fs::exists("Maps/Map #1 - One.map4"));
-  ASSERT_NE(frmMain(), nullptr);
-
-  // The file went after the window listed it; the command's failure ends the
-  // program through the generic report instead of leaving through Qt.
   fs::remove("Maps/Map #3 - gone.map4");
   Find<QPushButton>("cmdButton2")->click();
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Unexpected error #53: File not found"});
@@ -293,7 +244,9 @@ TEST_F(MainWindowTest, ButtonsRunTheirCommandsAndReportWhatFails) {
 }
 
 TEST_F(MainWindowTest, EveryCloseRunsTheCloseHandlerOnceAndDestroysTheWindow) {
-  // Nothing to close: no close handler runs, so nothing is shut down.
+  // Nothing to close: no close handler runs, so nothing is shut down; ShutDown
+  // before anything is open does nothing.
+  ShutDown();
   SetStatus("Checking zlib.dll ...");
   UnloadMain();
   EXPECT_NE(frmLoading(), nullptr);
@@ -331,6 +284,8 @@ TEST_F(MainWindowTest, EveryCloseRunsTheCloseHandlerOnceAndDestroysTheWindow) {
     EXPECT_EQ(frmMain(), nullptr);
     EXPECT_EQ(frmLoading(), nullptr) << "the close handler did not shut down";
     EXPECT_EQ(rsMaps, nullptr);
+    EXPECT_EQ(dbServer, nullptr);
+    EXPECT_EQ(wsServer, nullptr);
     DeleteClosedWindows();
     EXPECT_TRUE(main.isNull());
   }
