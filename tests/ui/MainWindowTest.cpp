@@ -6,8 +6,8 @@
 #include <QAccessible>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFontInfo>
 #include <QCoreApplication>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
