@@ -9,6 +9,7 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QThread>
+#include <cstdio>
 #include <stdexcept>
 
 // Xlib comes last: its macros (None, Bool, Status...) clash with Qt's names.
@@ -21,6 +22,15 @@
 namespace corvald::test {
 
 namespace {
+
+// A window can close between being listed and being asked about; the calls then
+// fail and say so. Xlib's default handler would end the test program instead.
+int NoteXError(Display* /*display*/, XErrorEvent* error) {
+  if (error->error_code != BadWindow && error->error_code != BadDrawable) {
+    std::fprintf(stderr, "X error %d (request %d)\n", error->error_code, error->request_code);
+  }
+  return 0;
+}
 
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
@@ -147,6 +157,7 @@ XServer::XServer() {
   display_ = ":" + displayNumber;
   connection_ = XOpenDisplay(display_.c_str());
   if (connection_ == nullptr) throw std::runtime_error("cannot connect to Xvfb on " + display_);
+  XSetErrorHandler(NoteXError);
 }
 
 XServer::~XServer() {
