@@ -11,13 +11,8 @@
 #include "app/modCorvald.h"
 #include "batch/Progress.h"
 #include "platform/AnsiCodePage.h"
-#include "platform/Failure.h"
-#include "platform/Files.h"
 #include "platform/UserInterface.h"
-#include "store/modConst.h"
-#include "store/modDatabase.h"
-#include "store/modVariables.h"
-#include "ui/FileList.h"
+#include "ui/MapListing.h"
 
 namespace corvald::batch {
 
@@ -79,10 +74,8 @@ void ShowMessage(std::string_view ansi, MsgIcon /*icon*/) {
 void OpenMainView() {
   MainView& view = View();
   if (view.open) return;
-  if (!rsMaps) Raise(err::kInternal);
-  MapCount = rsMaps->RecordCount();
-  if (!DirExists(kMapsFolder)) MkDir(kMapsFolder);
-  view.fileList = FileListOf(kMapsFolder);
+  ReadMapCount();
+  view.fileList = MapFolderFiles();
   view.open = true;
 }
 

@@ -1,9 +1,26 @@
 #include "ui/MapListing.h"
 
+#include "app/modCorvald.h"
+#include "platform/Failure.h"
+#include "platform/Files.h"
 #include "store/modConst.h"
 #include "store/modDatabase.h"
+#include "store/modVariables.h"
+#include "ui/FileList.h"
 
 namespace corvald {
+
+std::int32_t ReadMapCount() {
+  if (!rsMaps) Raise(err::kInternal);
+  MapCount = rsMaps->RecordCount();
+  return MapCount;
+}
+
+std::vector<std::string> MapFolderFiles() {
+  if (!DirExists(kMapsFolder)) MkDir(kMapsFolder);
+  // The current directory is the program's folder, so this is its "Maps".
+  return FileListOf(kMapsFolder);
+}
 
 std::string MapCountText(std::int32_t count) { return "Number of maps found: " + std::to_string(count); }
 

@@ -15,14 +15,9 @@
 
 #include "app/modCorvald.h"
 #include "platform/AnsiCodePage.h"
-#include "platform/Failure.h"
-#include "platform/Files.h"
-#include "store/modConst.h"
 #include "store/modDatabase.h"
-#include "store/modVariables.h"
 #include "ui/Art.h"
 #include "ui/Centring.h"
-#include "ui/FileList.h"
 #include "ui/MainControls.h"
 #include "ui/MapListing.h"
 
@@ -99,18 +94,14 @@ void FillFileList(MainWindow& window, std::vector<std::string> names) {
 // row count cannot be read or "Maps" cannot be created or listed (76 when it is
 // a plain file).
 void Form_Load(MainWindow& window) {
-  if (!rsMaps) Raise(err::kInternal);
-  MapCount = rsMaps->RecordCount();
-  Find<QLabel>(window, "Label")->setText(FromAnsi(MapCountText(MapCount)));
+  Find<QLabel>(window, "Label")->setText(FromAnsi(MapCountText(ReadMapCount())));
   auto* list = Find<QComboBox>(window, "cmbMapList");
   list->clear();
   QStringList entries;
   for (const std::string& entry : MapListEntries()) entries.append(FromAnsi(entry));
   list->addItems(entries);
   if (list->count() > 0) list->setCurrentIndex(0);
-  if (!DirExists(kMapsFolder)) MkDir(kMapsFolder);
-  // The current directory is the program's folder, so this is its "Maps".
-  FillFileList(window, FileListOf(kMapsFolder));
+  FillFileList(window, MapFolderFiles());
 }
 
 }  // namespace

@@ -86,26 +86,16 @@ void CopyInto(const detail::Connection& source, const std::string& copyUtf8, con
   RaiseEngine(err::kEngineError, item);
 }
 
-// Forces a file's data to disk; fails with 3000 and the system's message.
-void SyncFile(std::string_view name) {
-  const int fd = open(NativePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+// Forces a file, or the folder it names (`flags` O_DIRECTORY), to disk; fails
+// with 3000 and the system's message. File systems that cannot sync a folder
+// (EINVAL) are taken as they are.
+void Sync(const std::filesystem::path& native, int flags, std::string_view name) {
+  const int fd = open(native.empty() ? "." : native.c_str(), O_RDONLY | O_CLOEXEC | flags);
   if (fd < 0) RaiseSystem(errno, name);
   const int synced = fsync(fd);
   const int error = errno;
   close(fd);
-  if (synced != 0) RaiseSystem(error, name);
-}
-
-// Forces the folder that holds `name` to disk, so that a rename in it lasts.
-// File systems that cannot sync a folder (EINVAL) are taken as they are.
-void SyncFolderOf(std::string_view name) {
-  const std::filesystem::path folder = NativePath(name).parent_path();
-  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) RaiseSystem(errno, name);
-  const int synced = fsync(fd);
-  const int error = errno;
-  close(fd);
-  if (synced != 0 && error != EINVAL) RaiseSystem(error, name);
+  if (synced != 0 && !(error == EINVAL && flags == O_DIRECTORY)) RaiseSystem(error, name);
 }
 
 // Gives the copy the destination's name unless something took that name in
@@ -149,14 +139,15 @@ void DBEngine::CompactDatabase(std::string_view source, std::string_view destina
   const std::string copy = CreateCopyFile(destination);
   try {
     CopyInto(*connection, NativePath(copy).string(), AnsiToUtf8(password));
-    SyncFile(copy);
+    Sync(NativePath(copy), 0, copy);
     MoveIntoPlace(copy, destination);
   } catch (...) {
     RemoveQuietly(copy);
     throw;
   }
   try {
-    SyncFolderOf(destination);
+    // So that the rename lasts.
+    Sync(nativeDestination.parent_path(), O_DIRECTORY, destination);
   } catch (...) {
     RemoveQuietly(destination);
     throw;
