@@ -5,7 +5,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format \
-  qt6-base-dev libgl-dev libx11-dev libsqlcipher-dev sqlcipher zlib1g-dev \
+  qt6-base-dev libgl-dev libx11-dev libsqlcipher-dev libssl-dev sqlcipher zlib1g-dev \
   libgtest-dev libgmock-dev libbenchmark-dev python3 \
   fonts-wine fonts-liberation fontconfig \
   xvfb xdotool x11-apps x11-utils imagemagick

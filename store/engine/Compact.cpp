@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <random>
 
-#include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
 #include "platform/Files.h"
 #include "store/Engine.h"
@@ -51,13 +50,14 @@ std::string CreateCopyFile(std::string_view destination) {
 }
 
 // Writes the compacted copy of the connection's database into the empty file
-// `copyUtf8`, keyed with the same password, as one read of the source. The copy
-// keeps no journal (a failed copy is thrown away whole) and SQLite does not
-// sync it: the caller syncs it once when it is complete.
-void CopyInto(const detail::Connection& source, const std::string& copyUtf8, const std::string& keyUtf8) {
-  detail::Statement attach(source, "ATTACH DATABASE ?1 AS compacted KEY ?2");
+// `copyUtf8` as one read of the source. Attached without a key of its own, the
+// copy takes the source's key and salt, so that the same password opens it and
+// no key is derived for it. The copy keeps no journal (a failed copy is thrown
+// away whole) and SQLite does not sync it: the caller syncs it once when it is
+// complete.
+void CopyInto(const detail::Connection& source, const std::string& copyUtf8) {
+  detail::Statement attach(source, "ATTACH DATABASE ?1 AS compacted");
   attach.BindText(1, copyUtf8);
-  attach.BindText(2, keyUtf8);
   attach.Run();
   try {
     source.Execute("PRAGMA compacted.journal_mode = MEMORY");
@@ -138,7 +138,7 @@ void DBEngine::CompactDatabase(std::string_view source, std::string_view destina
   // destination is complete.
   const std::string copy = CreateCopyFile(destination);
   try {
-    CopyInto(*connection, NativePath(copy).string(), AnsiToUtf8(password));
+    CopyInto(*connection, NativePath(copy).string());
     Sync(NativePath(copy), 0, copy);
     MoveIntoPlace(copy, destination);
   } catch (...) {

@@ -6,6 +6,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Files.h"
 #include "store/EngineErrors.h"
+#include "store/engine/DerivedKey.h"
 
 namespace corvald::engine::detail {
 
@@ -68,7 +69,7 @@ std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_vie
 
   sqlite3_busy_timeout(handle, 2000);
   if (!password.empty()) {
-    const std::string key = AnsiToUtf8(password);
+    const std::string key = KeyFor(handle, native, AnsiToUtf8(password));
     const int keyed = sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
     if (keyed != SQLITE_OK) connection->Raise(keyed);
   }
