@@ -36,12 +36,12 @@ std::string Cursor::KeyExpression(std::size_t key) const {
   return QuoteIdentifier(columns_[indexKey.column].name) + " COLLATE " + QuoteIdentifier(indexKey.collation);
 }
 
-std::string Cursor::SelectWhere(const std::string& condition) const {
+std::string Cursor::SelectWhere(const std::string& condition, bool firstOnly) const {
   std::string sql = "SELECT " + rowid_;
   for (const Column& column : columns_) sql += ", " + QuoteIdentifier(column.name);
   sql += " FROM " + QuoteIdentifier(table_);
   if (!condition.empty()) sql += " WHERE " + condition;
-  return sql + " ORDER BY " + orderBy_ + " LIMIT 1";
+  return sql + " ORDER BY " + orderBy_ + (firstOnly ? " LIMIT 1" : "");
 }
 
 Statement& Cursor::Prepared(const std::string& sql) {
@@ -50,25 +50,57 @@ Statement& Cursor::Prepared(const std::string& sql) {
   return *statement;
 }
 
+Row Cursor::ReadRow(const Statement& result) const {
+  Row row;
+  row.rowid = result.ColumnInt64(0);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    row.fields.push_back(result.ColumnField(static_cast<int>(i) + 1));
+  }
+  for (const IndexKey& key : index_.keys) {
+    row.keys.push_back(result.ColumnStored(static_cast<int>(key.column) + 1));
+  }
+  return row;
+}
+
 std::optional<Row> Cursor::FetchOne(Statement& statement) {
+  EndWalk();
   std::optional<Row> found;
-  statement.ForEachRow([&](Statement& result) {
-    Row row;
-    row.rowid = result.ColumnInt64(0);
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      row.fields.push_back(result.ColumnField(static_cast<int>(i) + 1));
-    }
-    for (const IndexKey& key : index_.keys) {
-      row.keys.push_back(result.ColumnStored(static_cast<int>(key.column) + 1));
-    }
-    found = std::move(row);
-  });
+  statement.ForEachRow([&](Statement& result) { found = ReadRow(result); });
   return found;
 }
 
-std::optional<Row> Cursor::First() { return FetchOne(Prepared(SelectWhere(""))); }
+std::optional<Row> Cursor::WalkOn() {
+  try {
+    if (!walk_->Step()) return std::nullopt;
+    Row row = ReadRow(*walk_);
+    walkRowid_ = row.rowid;
+    return row;
+  } catch (...) {
+    EndWalk();
+    throw;
+  }
+}
+
+void Cursor::EndWalk() {
+  if (walk_ != nullptr && walk_->Walking()) walk_->Reset();
+  firstRowid_.reset();
+}
+
+std::optional<Row> Cursor::First() {
+  std::optional<Row> first = FetchOne(Prepared(SelectWhere("")));
+  if (first) firstRowid_ = first->rowid;
+  return first;
+}
 
 std::optional<Row> Cursor::After(const Row& row) {
+  if (firstRowid_ == row.rowid) {
+    // Moving on from the first row starts the walk on the first row, which is
+    // `row` unless another program has changed the table since.
+    firstRowid_.reset();
+    walk_ = &Prepared(SelectWhere("", false));
+    WalkOn();
+  }
+  if (walk_ != nullptr && walk_->Walking() && walkRowid_ == row.rowid) return WalkOn();
   // The rows after `row` share its first `level` key values and come after it in
   // the next key (or, past the last key, in row id). Deepest level first, so that
   // every query runs along the index.
@@ -124,6 +156,7 @@ std::optional<Row> Cursor::WithRowid(std::int64_t rowid) {
 }
 
 std::int64_t Cursor::Count() {
+  EndWalk();
   Statement& query = Prepared("SELECT count(*) FROM " + QuoteIdentifier(table_));
   std::int64_t count = 0;
   query.ForEachRow([&count](Statement& result) { count = result.ColumnInt64(0); });
@@ -131,6 +164,7 @@ std::int64_t Cursor::Count() {
 }
 
 void Cursor::Insert(const std::vector<std::size_t>& columns, const std::vector<Value>& values) {
+  connection_->EndReads();
   connection_->PrepareForWriting();
   std::string sql = "INSERT INTO " + QuoteIdentifier(table_);
   if (columns.empty()) {
@@ -153,6 +187,7 @@ void Cursor::Insert(const std::vector<std::size_t>& columns, const std::vector<V
 
 int Cursor::UpdateRow(std::int64_t rowid, const std::vector<std::size_t>& columns,
                       const std::vector<Value>& values) {
+  connection_->EndReads();
   connection_->PrepareForWriting();
   std::string sql = "UPDATE " + QuoteIdentifier(table_) + " SET ";
   for (std::size_t i = 0; i < columns.size(); ++i) {

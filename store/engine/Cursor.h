@@ -20,10 +20,13 @@ struct Row {
   std::vector<StoredValue> keys;
 };
 
-// Reads a table in the order of one index (its columns, then row id) by asking,
-// at each step, for the first row after the current one. Nothing stays open
-// between calls, so rows added or changed meanwhile are seen and every write
-// commits at once.
+// Reads a table in the order of one index (its columns, then row id). Moving
+// on from the first row starts a walk, one statement kept open, so that reading
+// the whole table is one read of it; the walk ends at the table's end, at any
+// other call, and at any write on the connection, which then commits at once.
+// A walk stopped half-way keeps the table read (other programs cannot write
+// it) until that next call. Otherwise each step asks for the first row after
+// the current one, so rows added or changed meanwhile are seen.
 class Cursor {
  public:
   Cursor(std::shared_ptr<Connection> connection, std::string table, std::vector<Column> columns,
@@ -47,9 +50,15 @@ class Cursor {
 
  private:
   Statement& Prepared(const std::string& sql);
+  Row ReadRow(const Statement& result) const;
   std::optional<Row> FetchOne(Statement& statement);
+  // The walk's next row; none, with the walk over, at the end.
+  std::optional<Row> WalkOn();
+  void EndWalk();
   std::string KeyExpression(std::size_t key) const;
-  std::string SelectWhere(const std::string& condition) const;
+  // The rows that meet `condition` (none: every row), in index order; with
+  // `firstOnly`, only the first of them.
+  std::string SelectWhere(const std::string& condition, bool firstOnly = true) const;
 
   std::shared_ptr<Connection> connection_;
   std::string table_;
@@ -58,6 +67,11 @@ class Cursor {
   std::string rowid_;
   std::string orderBy_;
   std::map<std::string, std::unique_ptr<Statement>> statements_;
+  // Every row in index order, and the row id of the row it stands on.
+  Statement* walk_ = nullptr;
+  std::int64_t walkRowid_ = 0;
+  // The row id of the first row, while First was the last call.
+  std::optional<std::int64_t> firstRowid_;
 };
 
 }  // namespace corvald::engine::detail

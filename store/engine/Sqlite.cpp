@@ -32,6 +32,13 @@ void Connection::PrepareForWriting() {
   preparedForWriting_ = true;
 }
 
+void Connection::EndReads() const {
+  for (sqlite3_stmt* statement = sqlite3_next_stmt(handle_, nullptr); statement != nullptr;
+       statement = sqlite3_next_stmt(handle_, statement)) {
+    if (sqlite3_stmt_busy(statement) != 0 && sqlite3_stmt_readonly(statement) != 0) sqlite3_reset(statement);
+  }
+}
+
 void Connection::Raise(int resultCode) const {
   switch (resultCode & 0xff) {
     case SQLITE_NOTADB:
@@ -119,6 +126,19 @@ void Statement::ForEachRow(const std::function<void(Statement&)>& onRow) {
 
 void Statement::Run() {
   ForEachRow([](Statement&) {});
+}
+
+bool Statement::Step() {
+  const int rc = sqlite3_step(handle_);
+  if (rc == SQLITE_ROW) return true;
+  Reset();
+  if (rc != SQLITE_DONE) connection_.Raise(rc);
+  return false;
+}
+
+void Statement::Reset() {
+  sqlite3_reset(handle_);
+  sqlite3_clear_bindings(handle_);
 }
 
 std::int64_t Statement::ColumnInt64(int column) const { return sqlite3_column_int64(handle_, column); }

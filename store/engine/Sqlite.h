@@ -38,6 +38,10 @@ class Connection {
   // rollback journal stays and its deletion at commit is synced as well.
   void PrepareForWriting();
 
+  // Ends every read of this connection that is still under way (a walk that a
+  // recordset keeps open), so that the write that follows commits at once.
+  void EndReads() const;
+
   // Throws the engine failure for a result code of this connection.
   [[noreturn]] void Raise(int resultCode) const;
 
@@ -57,8 +61,9 @@ using StoredValue = std::unique_ptr<sqlite3_value, ValueDeleter>;
 enum class Affinity { kText, kNumeric, kBlob };
 Affinity AffinityOfDeclaredType(std::string_view declaredType);
 
-// A prepared statement. It is reset after every use, so that no statement keeps
-// a read transaction open between calls.
+// A prepared statement. ForEachRow and Run reset it after every use, so that no
+// statement keeps a read transaction open between calls; only a walk by Step
+// stays open until it ends or is reset.
 class Statement {
  public:
   Statement(const Connection& connection, std::string_view sql);
@@ -77,8 +82,14 @@ class Statement {
   void ForEachRow(const std::function<void(Statement&)>& onRow);
   // Runs the statement to its end, then resets.
   void Run();
+  // Steps to the next result row: false at the end, where the read is over. A
+  // failure resets the statement and throws.
+  bool Step();
+  // Whether a walk by Step is under way.
+  bool Walking() const { return sqlite3_stmt_busy(handle_) != 0; }
+  void Reset();
 
-  // Columns of the current row, while inside ForEachRow.
+  // Columns of the current row, while inside ForEachRow or after Step.
   std::int64_t ColumnInt64(int column) const;
   std::string ColumnUtf8(int column) const;
   Value ColumnField(int column) const;

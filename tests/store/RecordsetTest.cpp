@@ -222,6 +222,39 @@ TEST(Recordset, AddedRowsAreSeenAtTheirPlaceAndCommittedAtOnce) {
             (std::vector<MapRow>{{1, "a"}, {5, "e"}, {3, "c"}, {5, "e2"}, {0, "zero"}}));
 }
 
+// Moving on from the first row reads the table as one walk; what other
+// programs and this recordset write meanwhile must still be seen and committed.
+TEST(Recordset, AWalkSeesChangesAndLeavesTheTableFreeAtItsEnd) {
+  TempProgramFolder folder;
+  MakeMapsDatabase("server.dat", kServerPassword, {{1, "a"}, {3, "c"}, {4, "d"}});
+  auto maps = OpenMaps(*OpenServer());
+  const auto rest = [&maps] {
+    std::vector<std::string> data;
+    for (maps->MoveNext(); !maps->Eof(); maps->MoveNext())
+      data.push_back(engine::ToText(maps->Field("Data")));
+    return data;
+  };
+
+  // A write half-way through the walk commits at once and is seen at its place.
+  maps->MoveFirst();
+  maps->MoveNext();
+  maps->AddNew();
+  maps->SetField("Number", std::int64_t{3});
+  maps->SetField("Data", std::string("c2"));
+  maps->Update();
+  EXPECT_EQ(ReadMapsWithShell("server.dat", kServerPassword).size(), 4u);
+  EXPECT_EQ(rest(), (std::vector<std::string>{"c2", "d"}));
+
+  // Another program adds a new first row between MoveFirst and MoveNext.
+  maps->MoveFirst();
+  RunSqlcipherShell("server.dat", kServerPassword, "INSERT INTO Maps VALUES (0, X'7A');");
+  EXPECT_EQ(rest(), (std::vector<std::string>{"c", "c2", "d"}));
+
+  // At the end of the walk, other programs may write again.
+  RunSqlcipherShell("server.dat", kServerPassword, "DELETE FROM Maps WHERE Number = 0;");
+  EXPECT_EQ(ReadMapsWithShell("server.dat", kServerPassword).size(), 4u);
+}
+
 TEST(Recordset, EditChangesOnlyTheFieldsSet) {
   TempProgramFolder folder;
   MakeMapsDatabase("server.dat", kServerPassword, {{1, "a"}, {2, "b"}},
