@@ -2,10 +2,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QPointer>
+#include <QStaticText>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
@@ -28,6 +29,35 @@ constexpr int kExposeDeadlineMs = 2000;
 
 QPointer<QWidget> loadingWindow;
 
+// The status label. Its text is laid out once per text, and that one layout
+// both tells whether the text fits and is what gets drawn: text that fits is
+// centred, text that does not keeps its start and is cut at the right edge.
+// The progress texts change with every map, so laying each out twice would be
+// most of what showing it costs.
+class StatusLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  void SetStatusText(const QString& text) {
+    layout_.setTextFormat(Qt::PlainText);
+    layout_.setText(text);
+    layout_.prepare(QTransform(), font());
+    setText(text);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::WindowText));
+    const qreal spare = width() - layout_.size().width();
+    painter.drawStaticText(QPointF(spare >= 0 ? spare / 2 : 0, 0), layout_);
+  }
+
+ private:
+  QStaticText layout_;
+};
+
 QWidget* LoadLoadingWindow() {
   auto* window = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
   window->setObjectName(QStringLiteral("frmLoading"));
@@ -39,7 +69,7 @@ QWidget* LoadLoadingWindow() {
   window->setPalette(background);
   window->setAutoFillBackground(true);
 
-  auto* label = new QLabel(window);
+  auto* label = new StatusLabel(window);
   label->setObjectName(QStringLiteral("lblStatus"));
   label->setGeometry(kLabelGeometry);
   label->setFont(PixelFont("Times New Roman", 12, true));
@@ -66,13 +96,6 @@ void WaitUntilExposed(QWidget& window) {
   }
 }
 
-// Text that fits is centred; text that does not keeps its start and is cut at
-// the right edge.
-Qt::Alignment AlignmentFor(const QLabel& label, const QString& text) {
-  const bool fits = QFontMetrics(label.font()).horizontalAdvance(text) <= label.width();
-  return (fits ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
-}
-
 }  // namespace
 
 void ShowStatusWindow(std::string_view text) {
@@ -83,10 +106,9 @@ void ShowStatusWindow(std::string_view text) {
     window.show();
     WaitUntilExposed(window);
   }
-  auto* label = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
-  const QString shown = FromAnsi(text);
-  label->setAlignment(AlignmentFor(*label, shown));
-  label->setText(shown);
+  // The one label of the window, made in LoadLoadingWindow.
+  auto* label = static_cast<StatusLabel*>(window.findChild<QLabel*>(QStringLiteral("lblStatus")));
+  label->SetStatusText(FromAnsi(text));
   label->repaint();
 }
 
