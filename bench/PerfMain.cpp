@@ -196,6 +196,10 @@ void PrintTable(const std::vector<std::pair<std::string, Report>>& results) {
     const std::string peak = Mib(r.at("peak_bytes")) + " (" + Mib(r.at("table_bytes") + 40.0 * 1048576) + ")";
     PrintOperation(r, "start-up " + set, "startup", peak);
     PrintOperation(r, "dump " + set, "dump", "");
+    PrintOperation(r, "dump again " + set, "redump", "");
+    const std::string maps = Fixed(r.at("maps"), 0);
+    PrintRow({"dump's status texts " + set, maps, Fixed(r.at("status"), 3), "-", "-", "-", "-", "-",
+              Fixed(r.at("status") * 1000 / r.at("maps"), 3), ""});
     PrintOperation(r, "convert " + set, "convert", "");
   }
   for (const auto& [set, r] : results) {

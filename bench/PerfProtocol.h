@@ -4,6 +4,8 @@
 // the lines "name value" in which a measuring child process reports to its
 // parent.
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -12,9 +14,11 @@
 
 namespace corvald::perf {
 
-// Seconds taken by `work`.
+// Seconds taken by `work`, started once the file system has written out what
+// came before, so that no operation pays for another's writes or deletions.
 template <typename Work>
 double Seconds(Work&& work) {
+  sync();
   const auto start = std::chrono::steady_clock::now();
   work();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
