@@ -65,10 +65,7 @@ void CopyInto(const detail::Connection& source, const std::string& copyUtf8) {
     source.Execute("BEGIN");
     source.Execute("SELECT sqlcipher_export('compacted')");
     // sqlcipher_export leaves the user version behind.
-    detail::Statement version(source, "PRAGMA main.user_version");
-    std::int64_t userVersion = 0;
-    version.ForEachRow([&userVersion](detail::Statement& row) { userVersion = row.ColumnInt64(0); });
-    source.Execute("PRAGMA compacted.user_version = " + std::to_string(userVersion));
+    source.Execute("PRAGMA compacted.user_version = " + source.TextOf("PRAGMA main.user_version"));
     source.Execute("COMMIT");
   } catch (...) {
     sqlite3_exec(source.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);

@@ -18,14 +18,6 @@ namespace {
 constexpr auto kBusyWait = std::chrono::seconds(2);
 constexpr auto kRetryPause = std::chrono::milliseconds(20);
 
-// The journal mode that `pragma` reports or sets ("delete", "wal", ...).
-std::string JournalMode(const detail::Connection& connection, std::string_view pragma) {
-  detail::Statement statement(connection, pragma);
-  std::string mode;
-  statement.ForEachRow([&mode](detail::Statement& row) { mode = row.ColumnUtf8(0); });
-  return mode;
-}
-
 // Leaves write-ahead logging: the log's transactions go into the file, and the
 // log and its index are removed. That needs every other connection gone, and
 // SQLite does not wait for it, so it is retried for up to kBusyWait; then it
@@ -34,7 +26,7 @@ void LeaveWriteAheadLogging(const detail::Connection& connection) {
   const auto deadline = std::chrono::steady_clock::now() + kBusyWait;
   for (;;) {
     try {
-      if (JournalMode(connection, "PRAGMA journal_mode = DELETE") == "delete") return;
+      if (connection.TextOf("PRAGMA journal_mode = DELETE") == "delete") return;
     } catch (const Failure& failure) {
       if (failure.Number() != err::kLocked) throw;
     }
@@ -60,7 +52,7 @@ void RemoveStaleSideFile(std::string_view name, const char* suffix) {
 DatabaseLock SettleForRename(std::string_view name, std::string_view connect) {
   // Opening reads the file, which rolls a hot journal back or recovers a log.
   DatabaseLock database = detail::OpenKeyed(name, detail::PasswordFromConnect(connect), false);
-  if (JournalMode(*database, "PRAGMA journal_mode") == "wal") LeaveWriteAheadLogging(*database);
+  if (database->TextOf("PRAGMA journal_mode") == "wal") LeaveWriteAheadLogging(*database);
   // Waits up to the connection's busy timeout (2 s) for other connections.
   database->Execute("BEGIN EXCLUSIVE");
   RemoveStaleSideFile(name, "-journal");

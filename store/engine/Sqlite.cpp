@@ -17,14 +17,20 @@ void Connection::Execute(std::string_view sql) const {
   statement.Run();
 }
 
+std::string Connection::TextOf(std::string_view sql) const {
+  Statement statement(*this, sql);
+  std::string text;
+  statement.ForEachRow([&text](Statement& row) { text = row.ColumnUtf8(0); });
+  return text;
+}
+
 void Connection::PrepareForWriting() {
   if (preparedForWriting_) return;
   // Switching needs every other connection gone; while another program holds the
   // database (or where the file system has no shared memory) the mode stays.
   std::string mode;
   if (sqlite3_exec(handle_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) == SQLITE_OK) {
-    Statement query(*this, "PRAGMA journal_mode");
-    query.ForEachRow([&mode](Statement& row) { mode = row.ColumnUtf8(0); });
+    mode = TextOf("PRAGMA journal_mode");
   }
   // With a rollback journal, a commit is the journal's deletion, which only
   // EXTRA syncs.

@@ -28,6 +28,9 @@ class Connection {
 
   // Runs statements, passing over any rows they return.
   void Execute(std::string_view sql) const;
+  // Runs one statement and returns the first column of its last row as text
+  // (empty when it returns none), e.g. the mode that "PRAGMA journal_mode" reports or sets.
+  std::string TextOf(std::string_view sql) const;
 
   // Before the first write: commits go through a write-ahead log, synced in
   // full at every commit. Each commit then costs one sync of the log instead of
