@@ -10,9 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QLabel>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -29,6 +26,7 @@
 #include "tests/support/DatabaseFixture.h"
 #include "tests/support/MapRecords.h"
 #include "tests/support/MessageBoxRecorder.h"
+#include "tests/support/StatusTexts.h"
 #include "tests/support/TempProgramFolder.h"
 #include "ui/Commands.h"
 #include "ui/frmLoading.h"
@@ -67,50 +65,34 @@ const std::vector<int> kConverted = {2, 4, 6, 8, 10, 11, 12, 3001};
 
 std::string MapFileOf(int number) { return "Map #" + std::to_string(number) + " - new.map4"; }
 
-// In the child: reports each map number whose update has returned on `fd`, one
-// line each. The status label names the map being converted before its file is
-// read, so a new number there means the update of the one before has returned.
-class ReturnedUpdates : public QObject {
- public:
-  explicit ReturnedUpdates(int fd) : fd_(fd) { QCoreApplication::instance()->installEventFilter(this); }
-  ~ReturnedUpdates() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-  // After the command has returned, the last update has too.
-  void Finish() { Report(); }
-
- protected:
-  bool eventFilter(QObject* target, QEvent* event) override {
-    if (event->type() == QEvent::Paint && target->objectName() == "lblStatus") {
-      const QString text = static_cast<QLabel*>(target)->text();
-      if (text.startsWith("Converting Map #") && text != current_) {
-        Report();
-        current_ = text;
-      }
-    }
-    return false;
-  }
-
- private:
-  void Report() {
-    if (current_.isEmpty()) return;
-    const std::string line = current_.mid(16).toStdString() + "\n";
-    if (write(fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(4);
-  }
-
-  int fd_;
-  QString current_;
-};
+// Writes a line to the parent; a child that cannot ends at once.
+void WriteLine(int fd, const std::string& text) {
+  const std::string line = text + "\n";
+  if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(4);
+}
 
 // The child: start-up's database steps and main window, then the convert command.
+// It reports each map number whose update has returned on `fd`, one line each. The
+// status label names the map being converted before its file is read, so a new
+// number there means the update of the one before has returned; once the command
+// has returned, the last update has too.
 void StartAndConvert(int fd) {
   const MessageBoxRecorder quiet;
   MapList = MapTable{};
   if (!LoadServerDatabase()) _exit(3);
   ShowMain();
   UnloadLoading();
-  ReturnedUpdates returned(fd);
-  cmdButton2_Click();
-  returned.Finish();
+  constexpr std::string_view kConverting = "Converting Map #";
+  std::string converting;  // the number whose update is under way
+  {
+    const StatusTexts status([&](const std::string& text) {
+      if (!text.starts_with(kConverting)) return;
+      if (!converting.empty()) WriteLine(fd, converting);
+      converting = text.substr(kConverting.size());
+    });
+    cmdButton2_Click();
+  }
+  if (!converting.empty()) WriteLine(fd, converting);
   _exit(0);
 }
 
@@ -135,13 +117,13 @@ Outcome RunKilled(std::size_t killAt) {
 }
 
 // Lays out the program's folder as it stands before each run.
-void Prepare(const TempProgramFolder& folder) {
+void Prepare() {
   for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
   std::vector<MapRow> rows;
   for (int n : kStored) rows.push_back({n, CompressData(Record(n, "old"))});
-  MakeMapsDatabase("server.dat", kServerPassword, rows);
-  fs::create_directory("Maps");
-  for (int n : kConverted) folder.WriteFile("Maps/" + MapFileOf(n), Record(n, "new"));
+  std::map<std::string, std::string> files;
+  for (int n : kConverted) files[MapFileOf(n)] = Record(n, "new");
+  LayOutProgramFolder(rows, files);
 }
 
 // The rows of `file` by number, with the count of numbers stored twice; the
@@ -211,7 +193,7 @@ TEST(CrashHarness, AKillAtARandomMomentOfStartUpOrConversionLosesNoMap) {
   const int kills = KillCount();
   std::cout << "crash harness: seed " << seed << " (CORVALD_CRASH_SEED to replay), " << kills << " kills\n";
 
-  Prepare(folder);
+  Prepare();
   const Outcome whole = RunKilled(0);
   ASSERT_TRUE(WIFEXITED(whole.run.status) && WEXITSTATUS(whole.run.status) == 0) << whole.run.status;
   ASSERT_EQ(whole.returned, std::set<int>(kConverted.begin(), kConverted.end()));
@@ -224,7 +206,7 @@ TEST(CrashHarness, AKillAtARandomMomentOfStartUpOrConversionLosesNoMap) {
     const std::size_t point = 1 + random() % moments;
     SCOPED_TRACE("kill " + std::to_string(kill) + " at file-changing call " + std::to_string(point) + " of " +
                  std::to_string(moments) + ", seed " + std::to_string(seed));
-    Prepare(folder);
+    Prepare();
     const Outcome outcome = RunKilled(point);
     if (!outcome.run.killed) ++ranToEnd;
 

@@ -68,18 +68,26 @@ class StartUp : public testing::Test {
   test::TempProgramFolder elsewhere_;
 };
 
-// An old temporary file goes before the database is compacted.
-TEST_F(StartUp, WorksInTheProgramsFolderAndOpensOnlyTheMainWindow) {
-  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword,
-                         {Map(7, "seven"), Map(2, "two"), Map(9000, "far")});
+// An old temporary file goes before the database is compacted; compaction gives
+// back the free pages that rows which came and went left behind, and keeps the
+// rows and the index; an existing "Maps" folder is left as it is.
+TEST_F(StartUp, WorksInTheProgramsFolderCompactsTheDatabaseAndOpensOnlyTheMainWindow) {
+  const std::vector<MapRow> rows = {Map(7, std::string(3000, 'a')), Map(2, "two"), Map(9000, "far")};
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, rows);
+  test::RunSqlcipherShell(
+      At("server.dat"), test::kServerPassword,
+      "INSERT INTO Maps VALUES (5, randomblob(200000)); DELETE FROM Maps WHERE Number = 5;");
+  const auto before = fs::file_size(At("server.dat"));
   std::ofstream(At("server.tmp")) << "left from an earlier run";
+  fs::create_directory(At("Maps"));
+  std::ofstream(At("Maps") / "Map #1 - a.map4") << "map";
   test::MessageBoxRecorder boxes;
 
   ASSERT_TRUE(Main());
 
   EXPECT_TRUE(boxes.Boxes().empty());
   EXPECT_EQ(fs::current_path(), program_);
-  EXPECT_TRUE(fs::is_directory(At("Maps")));
+  EXPECT_EQ(test::FileBytes(At("Maps") / "Map #1 - a.map4"), "map");
   EXPECT_FALSE(fs::exists(elsewhere_.Path() / "Maps"));
   EXPECT_FALSE(fs::exists(At("server.tmp")));
   ASSERT_NE(frmMain(), nullptr);
@@ -87,19 +95,6 @@ TEST_F(StartUp, WorksInTheProgramsFolderAndOpensOnlyTheMainWindow) {
   EXPECT_EQ(frmLoading(), nullptr);
   ASSERT_NE(rsMaps, nullptr);
   EXPECT_EQ(rsMaps->RecordCount(), 3);
-}
-
-TEST_F(StartUp, CompactsTheDatabaseAndKeepsItsRows) {
-  const std::vector<MapRow> rows = {Map(1, std::string(3000, 'a')), Map(2, "b")};
-  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, rows);
-  // Rows that come and go leave free pages behind, which compaction gives back.
-  test::RunSqlcipherShell(
-      At("server.dat"), test::kServerPassword,
-      "INSERT INTO Maps VALUES (5, randomblob(200000)); DELETE FROM Maps WHERE Number = 5;");
-  const auto before = fs::file_size(At("server.dat"));
-  test::MessageBoxRecorder boxes;
-
-  ASSERT_TRUE(Main());
   ShutDown();
 
   EXPECT_LT(fs::file_size(At("server.dat")), before - 100000);
@@ -111,45 +106,40 @@ TEST_F(StartUp, CompactsTheDatabaseAndKeepsItsRows) {
 
 // A plain file named "Maps" cannot be created over, and the main window's file
 // list cannot use it: start-up ends with that failure, without a main window.
-TEST_F(StartUp, AnExistingMapsFolderOrFileIsLeftAsItIs) {
-  for (bool asFolder : {true, false}) {
-    SCOPED_TRACE(asFolder ? "folder" : "file");
-    ClearProgramFolder();
-    test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {});
-    if (asFolder) {
-      fs::create_directory(At("Maps"));
-      std::ofstream(At("Maps") / "Map #1 - a.map4") << "map";
-    } else {
-      std::ofstream(At("Maps")) << "not a folder";
-    }
-    test::MessageBoxRecorder boxes;
+TEST_F(StartUp, AFileNamedMapsIsLeftAsItIs) {
+  test::MakeMapsDatabase(At("server.dat"), test::kServerPassword, {});
+  std::ofstream(At("Maps")) << "not a folder";
+  test::MessageBoxRecorder boxes;
 
-    EXPECT_EQ(test::FailureNumberOf([] { EXPECT_TRUE(Main()); }), asFolder ? 0 : err::kPathNotFound);
+  EXPECT_EQ(test::FailureNumberOf([] { EXPECT_TRUE(Main()); }), err::kPathNotFound);
 
-    EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_EQ(test::FileBytes(asFolder ? At("Maps") / "Map #1 - a.map4" : At("Maps")),
-              asFolder ? "map" : "not a folder");
-    EXPECT_EQ(frmMain() != nullptr, asFolder);
-    ShutDown();
-  }
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(test::FileBytes(At("Maps")), "not a folder");
+  EXPECT_EQ(frmMain(), nullptr);
 }
 
-TEST_F(StartUp, WithoutTheDatabaseReportsItAndLeavesAnOldTemporaryFileAlone) {
-  std::ofstream(At("server.tmp")) << "left from an earlier run";
-  std::string behind;
-  test::MessageBoxRecorder boxes([&](const std::string&) { behind = StatusText(); });
+// Runs start-up, which must end with one box saying `text` with `icon` over the
+// status window showing `behind`, and leave nothing open.
+void ExpectStartUpEndsWithOneBox(const std::string& text, MsgIcon icon, const std::string& behind) {
+  std::string shownBehind;
+  test::MessageBoxRecorder boxes([&](const std::string&) { shownBehind = StatusText(); });
 
   EXPECT_FALSE(Main());
 
   ASSERT_EQ(boxes.Boxes().size(), 1u);
-  EXPECT_EQ(boxes.Boxes()[0].text, kNoDatabase);
-  EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kCritical);
-  EXPECT_EQ(behind, "Opening Server Database..");
-  EXPECT_EQ(test::FileBytes(At("server.tmp")), "left from an earlier run");
-  EXPECT_FALSE(fs::exists(At("server.dat")));
+  EXPECT_EQ(boxes.Boxes()[0].text, text);
+  EXPECT_EQ(boxes.Boxes()[0].icon, icon);
+  EXPECT_EQ(shownBehind, behind);
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(frmLoading(), nullptr);
   EXPECT_EQ(wsServer, nullptr);
+}
+
+TEST_F(StartUp, WithoutTheDatabaseReportsItAndLeavesAnOldTemporaryFileAlone) {
+  std::ofstream(At("server.tmp")) << "left from an earlier run";
+  ExpectStartUpEndsWithOneBox(kNoDatabase, MsgIcon::kCritical, "Opening Server Database..");
+  EXPECT_EQ(test::FileBytes(At("server.tmp")), "left from an earlier run");
+  EXPECT_FALSE(fs::exists(At("server.dat")));
 }
 
 // What "server.dat" holds: its tables and rows as the shell dumps them when it
@@ -214,8 +204,6 @@ TEST_F(StartUp, ABadDatabaseEndsWithOneClearMessageAndLosesNothing) {
        database("CREATE TABLE Maps (Number INTEGER); CREATE INDEX Number ON Maps (Number);"
                 "INSERT INTO Maps VALUES (1);"),
        GenericReport(engine::err::kItemNotFound)},
-      {"Maps without Number", database("CREATE TABLE Maps (Data BLOB); INSERT INTO Maps VALUES (x'00');"),
-       GenericReport(engine::err::kNotAnIndex)},
       {"Maps without the index", database("CREATE TABLE Maps (Number INTEGER, Data BLOB);", good),
        GenericReport(engine::err::kNotAnIndex)},
       {"empty Number", database(withRows("INSERT INTO Maps VALUES (NULL, x'00');"), good),
@@ -224,14 +212,8 @@ TEST_F(StartUp, ABadDatabaseEndsWithOneClearMessageAndLosesNothing) {
        GenericReport(err::kInvalidUseOfNull)},
       {"Data as text", database(withRows("INSERT INTO Maps VALUES (4, 'some text');"), good),
        GenericReport(err::kDamagedMapData)},
-      {"Data as a number", database(withRows("INSERT INTO Maps VALUES (4, 123456);"), good),
-       GenericReport(err::kDamagedMapData)},
       {"a damaged stream", database(kMapsSchema, {{4, damaged}}), GenericReport(err::kDamagedMapData)},
-      {"a prefix of 0", database(kMapsSchema, {{4, lying(0)}}), GenericReport(err::kDamagedMapData)},
-      {"a negative prefix", database(kMapsSchema, {{4, lying(0x80000000u)}}),
-       GenericReport(err::kDamagedMapData)},
       {"a prefix too large", database(kMapsSchema, {{4, lying(0x7fffffff)}}), "", true},
-      {"a prefix too small", database(kMapsSchema, {{4, lying(2)}}), "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -247,10 +229,7 @@ TEST_F(StartUp, ABadDatabaseEndsWithOneClearMessageAndLosesNothing) {
     if (!c.message.empty()) {
       const std::string& text = boxes.Boxes()[0].text;
       std::cout << c.what << ": " << text << "\n";
-      EXPECT_TRUE(text.starts_with(c.message)) << text;
-      if (c.message.starts_with("Unexpected")) {
-        EXPECT_GT(text.size(), c.message.size() + 3) << text;
-      }
+      EXPECT_TRUE(test::IsReport(text, c.message));
     }
     EXPECT_EQ(opened, c.opens);
     EXPECT_EQ(ranToEnd, c.opens || !c.message.starts_with("Unexpected"));
@@ -268,21 +247,12 @@ TEST(StartUpWithoutCodecLibrary, ReportsTheLibraryMissingAndTouchesNoDatabaseFil
   test::MakeMapsDatabase(program / "server.dat", test::kServerPassword, {Map(1, "one")});
   const std::string before = test::FileBytes(program / "server.dat");
   const auto written = fs::last_write_time(program / "server.dat");
-  std::string behind;
-  test::MessageBoxRecorder boxes([&](const std::string&) { behind = StatusText(); });
 
-  EXPECT_FALSE(Main());
+  ExpectStartUpEndsWithOneBox("File: 'zlib.dll' not found!", MsgIcon::kNone, "Checking zlib.dll ...");
 
-  ASSERT_EQ(boxes.Boxes().size(), 1u);
-  EXPECT_EQ(boxes.Boxes()[0].text, "File: 'zlib.dll' not found!");
-  EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kNone);
-  EXPECT_EQ(behind, "Checking zlib.dll ...");
   EXPECT_EQ(test::FileBytes(program / "server.dat"), before);
   EXPECT_EQ(fs::last_write_time(program / "server.dat"), written);
   EXPECT_FALSE(fs::exists(program / "server.tmp"));
-  EXPECT_EQ(frmMain(), nullptr);
-  EXPECT_EQ(frmLoading(), nullptr);
-  EXPECT_EQ(wsServer, nullptr);
   fs::remove(program / "server.dat");
   fs::remove(program / "Maps");
 }

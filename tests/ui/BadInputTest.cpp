@@ -89,26 +89,6 @@ TEST(BadInput, EachEndsWithAClearMessageAndLosesNothingStored) {
   const Files maps = {
       {"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", "new two"}, {"Map #3 - c.map4", "new three"}};
   const std::vector<Case> cases = {
-      {.what = "an empty map file",
-       .files = {{"Map #2 - b.map4", ""}},
-       .command = Command::kConvert,
-       .message = "1 Maps converted!",
-       .filesAfter = {{"Map #2 - b.map4", ""}},
-       .converted = {2}},
-      {.what = "a map file deleted after the list was filled",
-       .files = maps,
-       .afterStart = [] { fs::remove("Maps/Map #2 - b.map4"); },
-       .command = Command::kConvert,
-       .message = GenericReport(err::kFileNotFound),
-       .filesAfter = {{"Map #1 - a.map4", "new one"}, {"Map #3 - c.map4", "new three"}},
-       .converted = {1}},
-      {.what = "a \".map4\" folder",
-       .files = {{"Map #1 - a.map4", "new one"}},
-       .beforeStart = [] { fs::create_directory("Maps/Map #2 - b.map4"); },
-       .command = Command::kConvert,
-       .message = "1 Maps converted!",
-       .filesAfter = {{"Map #1 - a.map4", "new one"}, {"Map #2 - b.map4", "<folder>"}},
-       .converted = {1}},
       {.what = "a map file made a folder after the list was filled",
        .files = maps,
        .afterStart = [] { fs::remove("Maps/Map #2 - b.map4"), fs::create_directory("Maps/Map #2 - b.map4"); },
@@ -156,11 +136,8 @@ TEST(BadInput, EachEndsWithAClearMessageAndLosesNothingStored) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempProgramFolder folder;
-    std::vector<MapRow> stored;
-    for (const auto& [number, record] : kStored) stored.push_back({number, CompressData(record)});
-    MakeMapsDatabase("server.dat", kServerPassword, stored);
-    fs::create_directory("Maps");
-    for (const auto& [name, bytes] : c.files) folder.WriteFile("Maps/" + name, bytes);
+    const std::vector<MapRow> stored = CompressedRows(kStored);
+    LayOutProgramFolder(stored, c.files);
     ChownAll(folder.Path());
     if (c.beforeStart) c.beforeStart();
 
@@ -175,10 +152,7 @@ TEST(BadInput, EachEndsWithAClearMessageAndLosesNothingStored) {
     }
     ASSERT_EQ(texts.size(), 1u) << testing::PrintToString(texts);
     std::cout << c.what << ": " << texts[0] << "\n";
-    EXPECT_TRUE(texts[0].starts_with(c.message)) << texts[0];
-    if (c.message.starts_with("Unexpected")) {
-      EXPECT_GT(texts[0].size(), c.message.size()) << texts[0];
-    }
+    EXPECT_TRUE(IsReport(texts[0], c.message));
     fs::permissions(folder.Path(), fs::perms::owner_all, fs::perm_options::add);
     fs::permissions("Maps", fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(FolderFiles("Maps"), c.filesAfter);

@@ -226,11 +226,13 @@ TEST_F(MainWindowTest, FileListHoldsTheOrdinaryFilesOfMapsAsTheyWereAtLoad) {
 }
 
 // A command's failure ends the program through the generic report instead of
-// leaving through Qt; the file went after the window listed it.
+// leaving through Qt; the file went after the window listed it, and the file
+// converted before it stays stored.
 TEST_F(MainWindowTest, AButtonsFailureIsReportedAndClosesTheWindow) {
   fs::create_directory("Maps");
+  folder_.WriteFile("Maps/Map #1 - kept.map4", "new one");
   folder_.WriteFile("Maps/Map #3 - gone.map4", "map");
-  QWidget* main = Open({NamedRow(1, "One")});
+  QWidget* main = Open({NamedRow(1, "One"), NamedRow(3, "Three")});
   ASSERT_NE(main, nullptr);
   EventCounter mainEvents;
   main->installEventFilter(&mainEvents);
@@ -241,6 +243,8 @@ TEST_F(MainWindowTest, AButtonsFailureIsReportedAndClosesTheWindow) {
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Unexpected error #53: File not found"});
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(mainEvents.Count(QEvent::Close), 1);
+  EXPECT_EQ(test::ReadMapsWithShell("server.dat", test::kServerPassword),
+            (std::vector<MapRow>{{1, CompressData(std::string("new one"))}, NamedRow(3, "Three")}));
 }
 
 TEST_F(MainWindowTest, EveryCloseRunsTheCloseHandlerOnceAndDestroysTheWindow) {
