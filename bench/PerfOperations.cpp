@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <stdexcept>
@@ -26,6 +28,7 @@ namespace corvald::perf {
 namespace {
 
 constexpr const char* kSetMapsFolder = "Maps.set";
+constexpr int kDumpRounds = 3;
 
 // A database opened with the server's password and read once, which derives
 // its key.
@@ -192,13 +195,22 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
           }
         }));
   UnloadLoading();
-  Print("dump", Seconds(cmdButton1_Click));
-  Print("redump", Seconds(cmdButton1_Click));
-  std::filesystem::remove_all(kMapsFolder);
+  // File writes on a shared machine vary a lot from one second to the next, so
+  // the dumps and their floors take turns, and each keeps its best round.
+  double dump = HUGE_VAL, redump = HUGE_VAL, dumpFloor = HUGE_VAL, redumpFloor = HUGE_VAL;
+  for (int round = 0; round < kDumpRounds; ++round) {
+    dump = std::min(dump, Seconds(cmdButton1_Click));
+    redump = std::min(redump, Seconds(cmdButton1_Click));
+    std::filesystem::remove_all(kMapsFolder);
+    dumpFloor = std::min(dumpFloor, DumpFloor(scratch / "dump-floor"));
+    redumpFloor = std::min(redumpFloor, DumpFloor(scratch / "dump-floor"));
+    std::filesystem::remove_all(scratch / "dump-floor");
+  }
+  Print("dump", dump);
+  Print("redump", redump);
+  Print("dump_floor", dumpFloor);
+  Print("redump_floor", redumpFloor);
   RenameFile(kSetMapsFolder, kMapsFolder);
-  Print("dump_floor", DumpFloor(scratch / "dump-floor"));
-  Print("redump_floor", DumpFloor(scratch / "dump-floor"));
-  std::filesystem::remove_all(scratch / "dump-floor");
   Print("convert", Seconds(cmdButton2_Click));
   if (boxes.size() != 1 || boxes.front() != std::to_string(maps) + " Maps converted!") {
     throw std::runtime_error("convert did not end as expected: " + (boxes.empty() ? "" : boxes.back()));
