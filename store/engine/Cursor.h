@@ -23,7 +23,7 @@ struct Row {
 // Reads a table in the order of one index (its columns, then row id). Moving
 // on from the first row starts a walk, one statement kept open, so that reading
 // the whole table is one read of it; the walk ends at the table's end, at any
-// other call, and at any write on the connection, which then commits at once.
+// other call, and before any write on the connection.
 // A walk stopped half-way keeps the table read (other programs cannot write
 // it) until that next call. Otherwise each step asks for the first row after
 // the current one, so rows added or changed meanwhile are seen.

@@ -42,7 +42,8 @@ class Connection {
   void PrepareForWriting();
 
   // Ends every read of this connection that is still under way (a walk that a
-  // recordset keeps open), so that the write that follows commits at once.
+  // recordset keeps open) before a write: what a statement under way reads of
+  // rows its own connection changes is undefined in SQLite.
   void EndReads() const;
 
   // Throws the engine failure for a result code of this connection.
