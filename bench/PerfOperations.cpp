@@ -189,8 +189,7 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
   Print("status", Seconds([] {
           for (int n = 1; n <= MAX_MAPS; ++n) {
             if (!MapList[n].Name.empty()) {
-              SetStatus("Dumping Map #" + std::to_string(n) + " - " + std::string(ShownName(MapList[n])) +
-                        " ...");
+              SetStatus(DumpStatusText(n, ShownName(MapList[n])));
             }
           }
         }));

@@ -3,6 +3,8 @@
 // The main window's two commands: writing every loaded map into a map file of its
 // own, and storing every map file of the "Maps" folder in the server database.
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace corvald {
@@ -16,6 +18,9 @@ namespace corvald {
 // the program shuts down; the files written before it stay. Returns true when
 // every map was written, false after such a report.
 bool cmdButton1_Click();
+
+// The dump's progress text for map n with its shown name.
+std::string DumpStatusText(std::int32_t n, std::string_view name);
 
 // Convert: stores every ".map4" file of the main window's file list (the list is
 // read again before every entry) under the map number its name carries, in list

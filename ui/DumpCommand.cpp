@@ -52,6 +52,10 @@ void EndDump(std::int32_t n, int number, const std::string& description) {
 
 }  // namespace
 
+std::string DumpStatusText(std::int32_t n, std::string_view name) {
+  return "Dumping Map #" + std::to_string(n) + " - " + std::string(name) + " ...";
+}
+
 bool cmdButton1_Click() {
   // The slot a failure is reported with: 0 before the first slot, and MAX_MAPS + 1,
   // where the loop leaves it, after the last.
@@ -62,7 +66,7 @@ bool cmdButton1_Click() {
       const MapRec& map = MapList[n];
       if (map.Name.empty()) continue;
       const std::string name(ShownName(map));
-      SetStatus("Dumping Map #" + std::to_string(n) + " - " + name + " ...");
+      SetStatus(DumpStatusText(n, name));
       DumpMap(n, name, map.Data);
     }
     UnloadLoading();

@@ -36,10 +36,12 @@ QPointer<QWidget> loadingWindow;
 // most of what showing it costs.
 class StatusLabel : public QLabel {
  public:
-  using QLabel::QLabel;
+  explicit StatusLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    layout_.setTextFormat(Qt::PlainText);
+  }
 
   void SetStatusText(const QString& text) {
-    layout_.setTextFormat(Qt::PlainText);
     layout_.setText(text);
     layout_.prepare(QTransform(), font());
     setText(text);
@@ -77,8 +79,6 @@ QWidget* LoadLoadingWindow() {
   text.setColor(QPalette::WindowText, kTextColour);
   label->setPalette(text);
   label->setAutoFillBackground(false);
-  label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  label->setTextFormat(Qt::PlainText);
   return window;
 }
 

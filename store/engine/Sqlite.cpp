@@ -116,12 +116,9 @@ void Statement::BindField(int index, const Value& value, Affinity affinity) {
 
 void Statement::ForEachRow(const std::function<void(Statement&)>& onRow) {
   struct ResetOnExit {
-    sqlite3_stmt* handle;
-    ~ResetOnExit() {
-      sqlite3_reset(handle);
-      sqlite3_clear_bindings(handle);
-    }
-  } reset{handle_};
+    Statement& statement;
+    ~ResetOnExit() { statement.Reset(); }
+  } reset{*this};
   for (;;) {
     const int rc = sqlite3_step(handle_);
     if (rc == SQLITE_DONE) return;
