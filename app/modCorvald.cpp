@@ -48,6 +48,7 @@ void ShutDown() {
   Tolerated([] {
     if (rsMaps) rsMaps->Close();
   });
+  Tolerated(FinishServerWrites);
   rsMaps.reset();
   dbServer.reset();
   wsServer.reset();

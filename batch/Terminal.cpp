@@ -2,7 +2,9 @@
 // terminal output, and the main window's load without a window.
 #include "batch/Terminal.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,13 +44,16 @@ HeldMessages& Held() {
   return held;
 }
 
-// The UTF-8 form of a message, with its CR LF line breaks as plain ones.
+// The terminal form of a message, with its CR LF line breaks as plain ones.
 std::string MessageText(std::string_view ansi) {
-  std::string text = AnsiToUtf8(ansi);
-  for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-    text.erase(at, 1);
+  std::string text;
+  for (;;) {
+    const std::size_t end = ansi.find("\r\n");
+    text += TerminalText(ansi.substr(0, end));
+    if (end == std::string_view::npos) return text;
+    text += '\n';
+    ansi.remove_prefix(end + 2);
   }
-  return text;
 }
 
 void PrintToError(const std::string& text) {
@@ -99,10 +104,34 @@ const std::vector<std::string>& MainViewFileList() {
 
 }  // namespace
 
+std::string TerminalText(std::string_view ansi) {
+  std::string shown;
+  for (const char c : ansi) {
+    const char16_t character = AnsiToUnicode(static_cast<unsigned char>(c));
+    if (character < 0x20 || (character >= 0x7F && character < 0xA0)) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      const auto byte = static_cast<unsigned char>(c);
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    } else if (c == '\\') {
+      shown += "\\\\";
+    } else {
+      shown += c;
+    }
+  }
+  return AnsiToUtf8(shown);
+}
+
+bool PrintOutput(std::string_view utf8) {
+  if (std::fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size() && std::fflush(stdout) == 0) return true;
+  const int error = errno;
+  PrintToError(std::string("cannot write to standard output: ") + std::strerror(error));
+  return false;
+}
+
 void InstallTerminal(bool quiet) {
   SetUpProgress(quiet);
   SetUserInterface({
-      .showStatus = [](std::string_view text) { ShowProgress(AnsiToUtf8(text)); },
+      .showStatus = [](std::string_view text) { ShowProgress(TerminalText(text)); },
       .closeStatus = ClearProgress,
       .showMessage = ShowMessage,
       // No window events wait: nothing to let run.
@@ -115,18 +144,18 @@ void InstallTerminal(bool quiet) {
 
 void HoldLastMessage() { Held().holding = true; }
 
-void ReleaseHeldMessage(bool asResult) {
+bool ReleaseHeldMessage(bool asResult) {
   HeldMessages& held = Held();
   held.holding = false;
-  if (!held.last) return;
-  if (asResult) {
-    ClearProgress();
-    std::printf("%s\n", held.last->c_str());
-    std::fflush(stdout);
-  } else {
-    PrintToError(*held.last);
-  }
+  if (!held.last) return true;
+  const std::string text = std::move(*held.last);
   held.last.reset();
+  if (!asResult) {
+    PrintToError(text);
+    return true;
+  }
+  ClearProgress();
+  return PrintOutput(text + "\n");
 }
 
 }  // namespace corvald::batch

@@ -11,7 +11,6 @@
 #include "batch/Progress.h"
 #include "batch/Terminal.h"
 #include "platform/Allocator.h"
-#include "platform/AnsiCodePage.h"
 #include "platform/Files.h"
 #include "platform/UserInterface.h"
 #include "store/modVariables.h"
@@ -79,12 +78,11 @@ Arguments ParseArguments(int argc, char** argv) {
   return arguments;
 }
 
-// The count line and the map list entries of the main window, in UTF-8.
+// The count line and the map list entries of the main window, one per line.
 bool ListMaps() {
-  std::string text = AnsiToUtf8(MapCountText(MapCount)) + "\n";
-  for (const std::string& entry : MapListEntries()) text += AnsiToUtf8(entry) + "\n";
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return std::fflush(stdout) == 0;
+  std::string text = TerminalText(MapCountText(MapCount)) + "\n";
+  for (const std::string& entry : MapListEntries()) text += TerminalText(entry) + "\n";
+  return PrintOutput(text);
 }
 
 std::size_t MapFilesListed() {
@@ -119,8 +117,8 @@ int Run(const Arguments& arguments) {
   });
   ShutDown();
   const bool success = ranToEnd && finished && UnexpectedExitCode() == 0;
-  ReleaseHeldMessage(success);
-  return success ? kSuccess : kFailure;
+  const bool resultWritten = ReleaseHeldMessage(success);
+  return success && resultWritten ? kSuccess : kFailure;
 }
 
 }  // namespace

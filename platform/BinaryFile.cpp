@@ -13,9 +13,11 @@ namespace corvald {
 
 namespace {
 
+// Opens an ordinary file. A named pipe or device fails with 75 rather than
+// waiting for another program; nothing is done to what is not a plain file.
 int OpenNative(std::string_view path, int flags) {
   const std::filesystem::path native = NativePath(path);
-  const int fd = open(native.c_str(), flags | O_CLOEXEC, 0666);
+  const int fd = open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) RaiseFileError(errno, native);
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -28,7 +30,11 @@ int OpenNative(std::string_view path, int flags) {
 }  // namespace
 
 BinaryFile BinaryFile::OpenForWriting(std::string_view path) {
-  return BinaryFile(OpenNative(path, O_WRONLY | O_CREAT | O_TRUNC));
+  // A symbolic link fails with 75 too: what is written lands in this file, not
+  // wherever a link points.
+  BinaryFile file(OpenNative(path, O_WRONLY | O_CREAT | O_NOFOLLOW));
+  if (ftruncate(file.fd_, 0) != 0) RaiseFileError(errno, {});
+  return file;
 }
 
 BinaryFile BinaryFile::OpenForReading(std::string_view path) {

@@ -11,6 +11,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
 #include "platform/FileErrors.h"
+#include "platform/FileReplacement.h"
 #include "platform/RenameNoReplace.h"
 
 namespace corvald {
@@ -75,6 +76,13 @@ void RenameFile(std::string_view from, std::string_view to) {
   const std::filesystem::path nativeFrom = NativePath(from);
   const std::filesystem::path nativeTo = NativePath(to);
   const int error = detail::RenameWithoutReplacing(nativeFrom, nativeTo);
+  if (error != 0) RaiseFileError(error, error == EEXIST ? nativeTo : nativeFrom);
+}
+
+void LinkOrCopy(std::string_view from, std::string_view to) {
+  const std::filesystem::path nativeFrom = NativePath(from);
+  const std::filesystem::path nativeTo = NativePath(to);
+  const int error = LinkOrCopyFile(nativeFrom, nativeTo);
   if (error != 0) RaiseFileError(error, error == EEXIST ? nativeTo : nativeFrom);
 }
 

@@ -37,6 +37,11 @@ void Kill(std::string_view path);
 // nor hard links, the new name is checked just before a plain rename.
 void RenameFile(std::string_view from, std::string_view to);
 
+// Makes `to` a second name of the file that `from` names (a symbolic link is
+// followed), or a copy of it where the file system links no files; fails with
+// 58 when `to` exists already.
+void LinkOrCopy(std::string_view from, std::string_view to);
+
 enum class EntryKinds { kFiles, kFilesAndFolders };
 
 // The names in the folder of `pattern` that its last part matches ("*" any run
@@ -50,9 +55,11 @@ std::vector<std::string> ListEntries(std::string_view pattern, EntryKinds kinds)
 // goes away. Failures carry the classic file numbers.
 class BinaryFile {
  public:
-  // Creates the file, or empties it when it exists.
+  // Creates the file, or empties it when it exists. Anything but an ordinary
+  // file, a symbolic link included, fails with 75 and is left as it is.
   static BinaryFile OpenForWriting(std::string_view path);
-  // Opens an existing file.
+  // Opens an existing ordinary file, through symbolic links; anything else
+  // fails with 75, without waiting for a pipe's writer.
   static BinaryFile OpenForReading(std::string_view path);
 
   BinaryFile(BinaryFile&& other) noexcept;

@@ -51,7 +51,7 @@ class Recordset {
   // reference holds until the recordset moves or changes.
   const Value& Field(std::string_view name) const;
   // Sets a field of the row being added or edited.
-  void SetField(std::string_view name, const Value& value);
+  void SetField(std::string_view name, Value value);
 
   // The exact number of rows in the table.
   std::int32_t RecordCount() const;
@@ -92,6 +92,10 @@ class Database {
   explicit Database(std::shared_ptr<detail::Connection> connection);
   std::shared_ptr<TableDef> TableDefs(std::string_view name);
 
+  // After the last write of a command: the file alone holds every row, in
+  // rollback-journal mode, with no side file (see Connection::FinishWriting).
+  void FinishWriting();
+
  private:
   std::shared_ptr<detail::Connection> connection_;
 };
@@ -109,28 +113,9 @@ class DBEngine {
   // Workspace 0, the default one; any other index fails with 3265.
   std::shared_ptr<Workspace> Workspaces(std::int16_t index);
 
-  // Writes a compacted copy of `source` to `destination`, which must not exist,
-  // with the same password and user version. The password arrives in
-  // `sourceLocale` as ";pwd=<password>"; `destinationLocale` is ignored and the
-  // options must be 0. A wrong password fails before anything is written.
-  // The copy is written beside the destination under a name of its own
-  // (destination + ".compacting." + 8 hex digits), synced to disk, and only
-  // then renamed to the destination, never replacing a file (3204 when one
-  // appeared meanwhile). A failure leaves neither the copy nor the
-  // destination; a crash leaves either no destination (perhaps a stray copy)
-  // or a complete one.
-  void CompactDatabase(std::string_view source, std::string_view destination,
-                       std::string_view destinationLocale, std::int16_t options,
-                       std::string_view sourceLocale);
-
  private:
   std::shared_ptr<Workspace> defaultWorkspace_;
 };
-
-// Deletes the copies that compactions into `destination` left behind when they
-// were killed. Only for a caller that holds the destination's lock: then no
-// compaction into it is under way.
-void RemoveAbandonedCopies(std::string_view destination);
 
 // The engine, created on first use; it lives for the run.
 DBEngine& Engine();

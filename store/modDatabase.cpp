@@ -6,7 +6,7 @@
 #include "platform/Files.h"
 #include "platform/UserInterface.h"
 #include "store/MapRules.h"
-#include "store/engine/SettleForRename.h"
+#include "store/engine/Compaction.h"
 #include "store/modConst.h"
 
 namespace corvald {
@@ -17,23 +17,6 @@ std::shared_ptr<engine::Recordset> rsMaps;
 MapTable MapList;
 
 namespace {
-
-// Compacts the database, now under its temporary name, back into "server.dat".
-// A compaction that fails leaves no "server.dat"; the original is put back
-// under its own name before the failure goes on, so that the database is never
-// left only as "server.tmp".
-void CompactServerDatabase() {
-  try {
-    engine::Engine().CompactDatabase(kCompactFile, kServerFile, "", 0, kServerConnect);
-  } catch (const Failure&) {
-    try {
-      RenameFile(kCompactFile, kServerFile);
-    } catch (const Failure&) {
-      // The original stays under the temporary name; the first failure is the one to report.
-    }
-    throw;
-  }
-}
 
 // One pass over the table in index order: each row numbered 1 to MAX_MAPS is
 // expanded straight into its slot, so a later row of the same number wins.
@@ -59,18 +42,31 @@ void LoadMaps() {
 }  // namespace
 
 std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace& workspace) {
-  {
-    // The lock comes first, so that a database in use is left as it is, and is
-    // held across the rename, so that no other program starts writing in
-    // between. It goes before the compaction opens the file again: within one
-    // process SQLite shares a file's locks, and the new connection would wait.
-    const engine::DatabaseLock lock = engine::SettleForRename(kServerFile, kServerConnect);
-    engine::RemoveAbandonedCopies(kServerFile);
+  std::shared_ptr<engine::Database> database;
+  bool linked = false;
+  try {
+    // The lock comes first, so that a database in use is left as it is, and
+    // lasts until the compacted copy has taken the name, so that no other
+    // program writes the original meanwhile.
+    const engine::DatabaseLock lock = engine::SettleAndLock(kServerFile, kServerConnect);
     if (FileExists(kCompactFile)) Kill(kCompactFile);
-    RenameFile(kServerFile, kCompactFile);
+    // "server.tmp" names the original until the compacted copy stands as
+    // "server.dat"; "server.dat" names a whole database all along.
+    LinkOrCopy(kServerFile, kCompactFile);
+    linked = true;
+    engine::CompactInPlace(lock);
+    // Opened while the lock still holds the key, which the copy shares.
+    database = workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
+  } catch (...) {
+    if (linked) {
+      try {
+        Kill(kCompactFile);
+      } catch (const Failure&) {
+        // The next start-up removes it; the first failure is the one to report.
+      }
+    }
+    throw;
   }
-  CompactServerDatabase();
-  std::shared_ptr<engine::Database> database = workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
   Kill(kCompactFile);
   return database;
 }
@@ -106,15 +102,27 @@ bool FindMap(std::int32_t number) {
   return !rsMaps->NoMatch();
 }
 
-void SaveMapBlob(std::int32_t number, const std::string& blob) {
+void SaveMapBlob(std::int32_t number, std::string blob) {
   if (!FindMap(number)) {
     rsMaps->AddNew();
     rsMaps->SetField(kNumberField, std::int64_t{number});
-  } else {
-    rsMaps->Edit();
+    rsMaps->SetField(kDataField, std::move(blob));
+    rsMaps->Update();
+    return;
   }
-  rsMaps->SetField(kDataField, blob);
-  rsMaps->Update();
+  // Every row of the number gets the blob: the load takes the last of them,
+  // and a reader that seeks the number finds the first.
+  for (;;) {
+    rsMaps->Edit();
+    rsMaps->SetField(kDataField, blob);
+    rsMaps->Update();
+    rsMaps->MoveNext();
+    if (rsMaps->Eof() || engine::ToLong(rsMaps->Field(kNumberField)) != number) return;
+  }
+}
+
+void FinishServerWrites() {
+  if (dbServer) dbServer->FinishWriting();
 }
 
 }  // namespace corvald

@@ -17,13 +17,15 @@ extern std::shared_ptr<engine::Recordset> rsMaps;
 // The maps as start-up loaded them; slot n holds map number n.
 extern MapTable MapList;
 
-// Compacts "server.dat" through the temporary name "server.tmp" and opens the
-// compacted copy in `workspace`; "server.dat" must exist. Before the rename the
-// database is settled and locked (engine::SettleForRename): a database in use
-// fails with 3260 and no file changes. A compaction that fails puts the
-// original back as "server.dat". A crash at any moment leaves either a
-// complete "server.dat" or the database under "server.tmp" with no
-// "server.dat" (and perhaps a stray copy file beside it).
+// Compacts "server.dat" in place and opens the compacted database in
+// `workspace`; "server.dat" must exist. The database is settled and locked
+// first (engine::SettleAndLock): a database in use fails with 3260 and no file
+// changes. While the compaction runs, "server.tmp" is a second name of the
+// original (a copy where the file system has no links), removed last. A
+// compaction that fails leaves "server.dat" as it was; a crash at any moment
+// leaves a complete "server.dat", old or new, perhaps with "server.tmp" and a
+// stray copy file beside it. Through a symbolic link, the file it points to is
+// compacted in its own folder and the link stays.
 std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace& workspace);
 
 // Compacts and opens "server.dat", opens its table "Maps" on the index "Number"
@@ -37,9 +39,15 @@ bool LoadServerDatabase();
 // when a row has it.
 bool FindMap(std::int32_t number);
 
-// Stores the blob as "Data" of the row with this number, adding the row when
-// there is none; other fields of an existing row stay. The row is committed
-// when this returns. Failures of the seek or the update go to the caller.
-void SaveMapBlob(std::int32_t number, const std::string& blob);
+// Stores the blob as "Data" of every row with this number, adding a row when
+// there is none; other fields of existing rows stay. Each row is committed
+// when it is written. Failures of the seek or the update go to the caller,
+// with the rows written before committed.
+void SaveMapBlob(std::int32_t number, std::string blob);
+
+// After the last write of a command, and at shut-down: the database file
+// alone holds every row, back in rollback-journal mode, with no side file.
+// Nothing happens when nothing was written.
+void FinishServerWrites();
 
 }  // namespace corvald

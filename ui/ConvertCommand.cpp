@@ -1,6 +1,7 @@
 // The convert command: every ".map4" file of the main window's file list,
 // compressed and stored under the map number its name carries.
 #include <algorithm>
+#include <new>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
+#include "platform/Failure.h"
 #include "platform/Files.h"
 #include "platform/UserInterface.h"
 #include "store/MapRules.h"
@@ -28,11 +30,29 @@ namespace {
 
 // The whole content of a file of the "Maps" folder. Fails with the file layer's
 // numbers, for instance 53 when the file has gone since the list was filled.
-std::string ReadMapFile(const std::string& entry) {
-  BinaryFile file = BinaryFile::OpenForReading(std::string(kMapsFolder) + "\\" + entry);
+std::string ReadMapFile(const std::string& path) {
+  BinaryFile file = BinaryFile::OpenForReading(path);
   std::string record = file.ReadAll();
   file.Close();
   return record;
+}
+
+// Reads, compresses and stores one map file under the number its name
+// carries. A failure goes on with the file's name in its description. The
+// record is gone before the blob is stored, so that only one of them is held
+// while the row is written.
+void ConvertMapFile(const std::string& entry) {
+  const std::string path = std::string(kMapsFolder) + "\\" + entry;
+  try {
+    const std::int32_t n = MapNumberFromFileName(entry);
+    SetStatus("Converting Map #" + std::to_string(n));
+    std::string blob = CompressData(ReadMapFile(path));
+    SaveMapBlob(n, std::move(blob));
+  } catch (const Failure& failure) {
+    throw Failure(failure.Number(), failure.Description() + " (" + path + ")");
+  } catch (const std::bad_alloc&) {
+    throw Failure(err::kOutOfMemory, StandardDescription(err::kOutOfMemory) + " (" + path + ")");
+  }
 }
 
 // ShutDown releases the recordset, so a run that finds it gone after yielding
@@ -58,13 +78,13 @@ bool cmdButton2_Click() {
     if (k >= entries.size()) break;
     const std::string entry = entries[k];
     if (!IsMapFileName(entry)) continue;
-    const std::int32_t n = MapNumberFromFileName(entry);
-    SetStatus("Converting Map #" + std::to_string(n));
-    SaveMapBlob(n, CompressData(ReadMapFile(entry)));
+    ConvertMapFile(entry);
     ++converted;
     DoEvents();
     if (ShutDownHasRun()) return false;
   }
+  // The closing count means every map is in the database file itself.
+  FinishServerWrites();
   UnloadLoading();
   MsgBox(std::to_string(converted) + " Maps converted!");
   return true;

@@ -69,16 +69,20 @@ std::optional<Row> Cursor::FetchOne(Statement& statement) {
   return found;
 }
 
-std::optional<Row> Cursor::WalkOn() {
+bool Cursor::StepWalk() {
   try {
-    if (!walk_->Step()) return std::nullopt;
-    Row row = ReadRow(*walk_);
-    walkRowid_ = row.rowid;
-    return row;
+    if (!walk_->Step()) return false;
   } catch (...) {
     EndWalk();
     throw;
   }
+  walkRowid_ = walk_->ColumnInt64(0);
+  return true;
+}
+
+std::optional<Row> Cursor::WalkOn() {
+  if (!StepWalk()) return std::nullopt;
+  return ReadRow(*walk_);
 }
 
 void Cursor::EndWalk() {
@@ -98,7 +102,7 @@ std::optional<Row> Cursor::After(const Row& row) {
     // `row` unless another program has changed the table since.
     firstRowid_.reset();
     walk_ = &Prepared(SelectWhere("", false));
-    WalkOn();
+    StepWalk();
   }
   if (walk_ != nullptr && walk_->Walking() && walkRowid_ == row.rowid) return WalkOn();
   // The rows after `row` share its first `level` key values and come after it in

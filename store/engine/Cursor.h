@@ -52,6 +52,9 @@ class Cursor {
   Statement& Prepared(const std::string& sql);
   Row ReadRow(const Statement& result) const;
   std::optional<Row> FetchOne(Statement& statement);
+  // Moves the walk on by one row without reading it; false, with the walk
+  // over, at the end.
+  bool StepWalk();
   // The walk's next row; none, with the walk over, at the end.
   std::optional<Row> WalkOn();
   void EndWalk();

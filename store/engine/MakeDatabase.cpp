@@ -38,7 +38,7 @@ void KeyAndFill(const std::filesystem::path& file, const std::vector<MapsRow>& r
   sqlite3* handle = nullptr;
   const int opened = sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
   if (handle == nullptr) throw std::bad_alloc();
-  const detail::Connection database(handle, file.string());
+  const detail::Connection database(handle, file.string(), file);
   if (opened != SQLITE_OK) database.Raise(opened);
   const int keyed = sqlite3_key(handle, kServerPassword, static_cast<int>(std::strlen(kServerPassword)));
   if (keyed != SQLITE_OK) database.Raise(keyed);
@@ -50,7 +50,7 @@ void KeyAndFill(const std::filesystem::path& file, const std::vector<MapsRow>& r
   detail::Statement statement(database, insert);
   for (const MapsRow& row : rows) {
     statement.BindInt64(1, row.number);
-    statement.BindField(2, row.blob, detail::Affinity::kBlob);
+    statement.BindBlob(2, row.blob);
     statement.Run();
   }
   database.Execute("COMMIT");

@@ -26,6 +26,8 @@ std::shared_ptr<TableDef> Database::TableDefs(std::string_view name) {
   return std::make_shared<TableDef>(connection_, std::move(*table));
 }
 
+void Database::FinishWriting() { connection_->FinishWriting(); }
+
 std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
                                                   std::string_view connect) {
   if (options != 0) {

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/FileReplacement.h"
 #include "platform/Files.h"
 #include "store/EngineErrors.h"
 #include "store/engine/DerivedKey.h"
@@ -48,7 +49,9 @@ std::string PasswordFromConnect(std::string_view connect) {
 }
 
 std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_view password, bool readOnly) {
-  const std::filesystem::path native = NativePath(fileName);
+  // Through a symbolic link, the database is the file it points to: its side
+  // files and its compacted copy belong beside that file.
+  const std::filesystem::path native = FileBehindLinks(NativePath(fileName));
   std::error_code error;
   const auto status = std::filesystem::status(native, error);
   if (!std::filesystem::exists(status)) RaiseEngine(err::kFileNotFound, fileName);
@@ -63,16 +66,12 @@ std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_vie
   const int rc = sqlite3_open_v2(native.c_str(), &handle,
                                  readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
   if (handle == nullptr) throw std::bad_alloc();
-  auto connection = std::make_shared<Connection>(handle, std::string(fileName));
+  auto connection = std::make_shared<Connection>(handle, std::string(fileName), native);
   if (rc == SQLITE_CANTOPEN) RaiseEngine(err::kCannotOpen, fileName);
   if (rc != SQLITE_OK) connection->Raise(rc);
 
   sqlite3_busy_timeout(handle, 2000);
-  if (!password.empty()) {
-    const std::string key = KeyFor(handle, native, AnsiToUtf8(password));
-    const int keyed = sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
-    if (keyed != SQLITE_OK) connection->Raise(keyed);
-  }
+  if (!password.empty()) ApplyKey(*connection, AnsiToUtf8(password));
 
   // Setting a wrong key succeeds; the first read of the file tells.
   const int checked = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);

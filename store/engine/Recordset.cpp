@@ -40,9 +40,18 @@ struct Recordset::State {
 
   // After opening or choosing an index: the first row, or both ends for an empty table.
   void ToFirstRow() {
-    change = Change::kNone;
+    EndChange();
+    current.reset();
     current = cursor->First();
     bof = eof = !current;
+  }
+
+  // Drops a change under way. An edit holds the current row's fields, which go
+  // back to it.
+  void EndChange() {
+    if (change == Change::kEditing) current->fields = std::move(buffer);
+    change = Change::kNone;
+    buffer.clear();
   }
 };
 
@@ -80,9 +89,14 @@ void Recordset::MoveFirst() {
 
 void Recordset::MoveNext() {
   State& state = OpenState(state_);
-  state.change = Change::kNone;
+  state.EndChange();
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
-  state.current = state.cursor->After(*state.current);
+  // Only the row's place is needed to find the next one; its values go first,
+  // so that two large rows are never held at once.
+  Row previous = std::move(*state.current);
+  previous.fields.clear();
+  state.current.reset();
+  state.current = state.cursor->After(previous);
   state.bof = false;
   state.eof = !state.current;
 }
@@ -95,11 +109,11 @@ const Value& Recordset::Field(std::string_view name) const {
   return state.current->fields[column];
 }
 
-void Recordset::SetField(std::string_view name, const Value& value) {
+void Recordset::SetField(std::string_view name, Value value) {
   State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
   if (state.change == Change::kNone) RaiseEngine(err::kUpdateWithoutAddNewOrEdit);
-  state.buffer[column] = value;
+  state.buffer[column] = std::move(value);
   state.changed[column] = true;
 }
 
@@ -123,7 +137,8 @@ void Recordset::Seek(std::string_view comparison, std::int32_t key) {
   if (comparison != "=")
     RaiseEngine(err::kInvalidArgument, "Seek comparison '" + std::string(comparison) + "'");
   if (!state.cursor->HasIndex()) RaiseEngine(err::kNoCurrentIndex);
-  state.change = Change::kNone;
+  state.EndChange();
+  state.current.reset();
   state.current = state.cursor->FirstEqual(key);
   state.noMatch = !state.current;
   if (state.current) state.bof = state.eof = false;
@@ -133,6 +148,7 @@ bool Recordset::NoMatch() const { return OpenState(state_).noMatch; }
 
 void Recordset::AddNew() {
   State& state = OpenState(state_);
+  state.EndChange();
   state.change = Change::kAdding;
   state.buffer.assign(state.Columns().size(), std::monostate{});
   state.changed.assign(state.Columns().size(), false);
@@ -141,8 +157,11 @@ void Recordset::AddNew() {
 void Recordset::Edit() {
   State& state = OpenState(state_);
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  state.EndChange();
+  // The fields move into the edit rather than being copied: a row's data may
+  // be large.
   state.change = Change::kEditing;
-  state.buffer = state.current->fields;
+  state.buffer = std::move(state.current->fields);
   state.changed.assign(state.Columns().size(), false);
 }
 
@@ -161,9 +180,14 @@ void Recordset::Update(int type, bool /*force: no other session's change can con
     if (state.cursor->UpdateRow(state.current->rowid, columns, state.buffer) == 0) {
       RaiseEngine(err::kRecordDeleted);
     }
-    state.current = state.cursor->WithRowid(state.current->rowid);
+    // The row as stored; the edit's copy goes first.
+    const std::int64_t rowid = state.current->rowid;
+    state.change = Change::kNone;
+    state.buffer.clear();
+    state.current.reset();
+    state.current = state.cursor->WithRowid(rowid);
   }
-  state.change = Change::kNone;
+  state.EndChange();
 }
 
 void Recordset::Close() { state_.reset(); }

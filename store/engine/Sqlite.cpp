@@ -1,16 +1,23 @@
 #include "store/engine/Sqlite.h"
 
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Failure.h"
 #include "store/EngineErrors.h"
+#include "store/engine/DerivedKey.h"
 
 namespace corvald::engine::detail {
 
-Connection::Connection(sqlite3* handle, std::string fileName)
-    : handle_(handle), fileName_(std::move(fileName)) {}
+Connection::Connection(sqlite3* handle, std::string fileName, std::filesystem::path nativeFile)
+    : handle_(handle), fileName_(std::move(fileName)), nativeFile_(std::move(nativeFile)) {}
 
-Connection::~Connection() { sqlite3_close_v2(handle_); }
+Connection::~Connection() {
+  sqlite3_close_v2(handle_);
+  if (holdsKey_) ReleaseKey();
+}
 
 void Connection::Execute(std::string_view sql) const {
   Statement statement(*this, sql);
@@ -36,6 +43,32 @@ void Connection::PrepareForWriting() {
   // EXTRA syncs.
   Execute(mode == "wal" ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = EXTRA");
   preparedForWriting_ = true;
+}
+
+void Connection::FinishWriting() {
+  if (!preparedForWriting_) return;
+  EndReads();
+  try {
+    if (TextOf("PRAGMA journal_mode") == "wal") LeaveWriteAheadLog();
+  } catch (const Failure& failure) {
+    if (failure.Number() != err::kLocked) throw;
+  }
+  preparedForWriting_ = false;
+}
+
+void Connection::LeaveWriteAheadLog() const {
+  constexpr auto kBusyWait = std::chrono::seconds(2);
+  constexpr auto kRetryPause = std::chrono::milliseconds(20);
+  const auto deadline = std::chrono::steady_clock::now() + kBusyWait;
+  for (;;) {
+    try {
+      if (TextOf("PRAGMA journal_mode = DELETE") == "delete") return;
+    } catch (const Failure& failure) {
+      if (failure.Number() != err::kLocked) throw;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) RaiseEngine(err::kLocked, fileName_);
+    std::this_thread::sleep_for(kRetryPause);
+  }
 }
 
 void Connection::EndReads() const {
@@ -94,6 +127,15 @@ void Statement::BindStored(int index, const sqlite3_value* value) {
   CheckBind(sqlite3_bind_value(handle_, index, value));
 }
 
+void Statement::BindBlob(int index, std::string_view bytes) {
+  // A null pointer would bind Null; an empty blob must stay an empty blob.
+  if (bytes.empty()) {
+    CheckBind(sqlite3_bind_zeroblob(handle_, index, 0));
+  } else {
+    CheckBind(sqlite3_bind_blob64(handle_, index, bytes.data(), bytes.size(), SQLITE_STATIC));
+  }
+}
+
 void Statement::BindField(int index, const Value& value, Affinity affinity) {
   if (std::holds_alternative<std::int64_t>(value)) {
     BindInt64(index, std::get<std::int64_t>(value));
@@ -103,11 +145,8 @@ void Statement::BindField(int index, const Value& value, Affinity affinity) {
     const std::string& bytes = std::get<std::string>(value);
     if (affinity != Affinity::kBlob) {
       BindText(index, AnsiToUtf8(bytes));
-    } else if (bytes.empty()) {
-      // A null pointer would bind Null; an empty blob must stay an empty blob.
-      CheckBind(sqlite3_bind_zeroblob(handle_, index, 0));
     } else {
-      CheckBind(sqlite3_bind_blob64(handle_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT));
+      BindBlob(index, bytes);
     }
   } else {
     CheckBind(sqlite3_bind_null(handle_, index));

@@ -5,6 +5,7 @@
 #include <sqlcipher/sqlite3.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,14 +18,19 @@ namespace corvald::engine::detail {
 // One open connection; closes when its last owner lets go.
 class Connection {
  public:
-  // Takes over `handle`; `fileName` is the program's name of the file, for messages.
-  Connection(sqlite3* handle, std::string fileName);
+  // Takes over `handle`; `fileName` is the program's name of the file, for
+  // messages, and `nativeFile` the file itself, symbolic links followed.
+  Connection(sqlite3* handle, std::string fileName, std::filesystem::path nativeFile);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
   sqlite3* Handle() const { return handle_; }
   const std::string& FileName() const { return fileName_; }
+  const std::filesystem::path& NativeFile() const { return nativeFile_; }
+
+  // Keeps the derived key (DerivedKey.h) until this connection closes.
+  void HoldKey() { holdsKey_ = true; }
 
   // Runs statements, passing over any rows they return.
   void Execute(std::string_view sql) const;
@@ -41,6 +47,18 @@ class Connection {
   // rollback journal stays and its deletion at commit is synced as well.
   void PrepareForWriting();
 
+  // After the last write of a command: a write-ahead log is folded into the
+  // file and the file goes back to a rollback journal, so that no side file
+  // stays and readers that may not write the folder can open it. Where another
+  // program keeps the log in use for longer than 2 seconds, the log stays for
+  // that program to fold in; its rows are on disk all the same.
+  void FinishWriting();
+
+  // Leaves write-ahead logging: the log goes into the file, and the log and
+  // its index are removed. That needs every other connection gone, so it is
+  // retried for up to 2 seconds; then it fails with 3260, files as they were.
+  void LeaveWriteAheadLog() const;
+
   // Ends every read of this connection that is still under way (a walk that a
   // recordset keeps open) before a write: what a statement under way reads of
   // rows its own connection changes is undefined in SQLite.
@@ -52,6 +70,8 @@ class Connection {
  private:
   sqlite3* handle_;
   std::string fileName_;
+  std::filesystem::path nativeFile_;
+  bool holdsKey_ = false;
   bool preparedForWriting_ = false;
 };
 
@@ -78,8 +98,11 @@ class Statement {
   void BindInt64(int index, std::int64_t value);
   void BindText(int index, std::string_view utf8);
   void BindStored(int index, const sqlite3_value* value);
+  // Binds bytes as a blob without copying them: they must live until the
+  // statement has run.
+  void BindBlob(int index, std::string_view bytes);
   // Binds a field value; strings go in as text (converted to UTF-8) or as a blob
-  // according to the column's affinity.
+  // according to the column's affinity; a blob as BindBlob binds it.
   void BindField(int index, const Value& value, Affinity affinity);
 
   // Steps through the result rows, calling `onRow` for each, then resets.

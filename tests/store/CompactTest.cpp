@@ -1,110 +1,73 @@
+// Start-up's compaction against the sqlcipher shell: the compacted database
+// keeps everything but its free space, the file keeps its mode and owner, a
+// symbolic link stays a link, and the derived key does not outlive its use.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "store/EngineErrors.h"
+#include <cstdio>
+
+#include "store/modDatabase.h"
 #include "tests/store/EngineTestSupport.h"
 #include "tests/support/TempProgramFolder.h"
 
 namespace corvald::test {
 namespace {
 
-namespace err = engine::err;
-
-void Compact(const char* source = "server.tmp", const char* destination = "server.dat",
-             const char* sourceLocale = ";pwd=brevola", std::int16_t options = 0) {
-  engine::Engine().CompactDatabase(source, destination, "", options, sourceLocale);
-}
+namespace fs = std::filesystem;
 
 std::vector<MapRow> SomeRows(int count) {
   std::vector<MapRow> rows;
-  for (int i = 0; i < count; ++i)
-    rows.push_back({(i * 7) % count, std::string(500 + i, static_cast<char>(i))});
+  for (int i = 0; i < count; ++i) rows.push_back({(i * 7) % count, std::string(500 + i, static_cast<char>(i))});
   return rows;
 }
 
-// The shell opens the copy with the same password and finds the same schema and
-// rows; the space that deleted rows freed stays behind.
-TEST(CompactDatabase, TheCopyKeepsPasswordTableIndexRowsAndUserVersion) {
-  for (const int count : {0, 300}) {
-    SCOPED_TRACE(count);
+TEST(Compaction, KeepsAllButFreeSpaceAndTheFileAsItWas) {
+  const struct {
+    int count;
+    const char* file;  // "server.dat" itself, or the file that it links to
+  } cases[] = {{300, "server.dat"}, {0, "data/real.db"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
     TempProgramFolder folder;
-    MakeMapsDatabase("server.tmp", kServerPassword, SomeRows(count));
-    RunSqlcipherShell("server.tmp", kServerPassword,
-                      "DELETE FROM Maps WHERE Number >= 40; PRAGMA user_version = 42;");
-    const std::vector<MapRow> rows = ReadMapsWithShell("server.tmp", kServerPassword);
-    const std::string source = FileBytes("server.tmp");
-
-    Compact();
-
-    EXPECT_EQ(FileBytes("server.tmp"), source);
-    EXPECT_EQ(RunSqlcipherShell("server.dat", kServerPassword,
-                                "SELECT type, name, tbl_name FROM sqlite_master ORDER BY type, name;\n"
-                                "PRAGMA index_info(Number);\nPRAGMA user_version;"),
-              "index|Number|Maps\ntable|Maps|Maps\n0|0|Number\n42\n");
-    EXPECT_EQ(RunSqlcipherShell("server.dat", kServerPassword,
-                                "SELECT sql FROM sqlite_master WHERE name = 'Maps';"),
-              RunSqlcipherShell("server.tmp", kServerPassword,
-                                "SELECT sql FROM sqlite_master WHERE name = 'Maps';"));
-    EXPECT_EQ(ReadMapsWithShell("server.dat", kServerPassword), rows);
-    auto maps = OpenMaps(*OpenServer());
-    EXPECT_EQ(maps->RecordCount(), static_cast<std::int32_t>(rows.size()));
-    EXPECT_EQ(Walk(*maps).size(), rows.size());
-    if (count > 0) {
-      EXPECT_LT(std::filesystem::file_size("server.dat") * 5, std::filesystem::file_size("server.tmp"));
+    fs::create_directory("data");
+    MakeMapsDatabase(c.file, kServerPassword, SomeRows(c.count));
+    if (fs::path(c.file) != "server.dat") fs::create_symlink(c.file, "server.dat");
+    RunSqlcipherShell(c.file, kServerPassword, "DELETE FROM Maps WHERE Number >= 40; PRAGMA user_version = 42;");
+    // A private file of another user and group, which only root can set up.
+    ASSERT_EQ(chmod(c.file, 0640), 0);
+    if (geteuid() == 0) {
+      ASSERT_EQ(chown(c.file, 65534, 60), 0);
     }
-    EXPECT_EQ(FailureNumberOf([] { OpenServer("server.dat", ";pwd=other"); }), err::kWrongPassword);
-  }
-}
+    struct stat before {};
+    ASSERT_EQ(stat(c.file, &before), 0);
+    const std::vector<MapRow> rows = ReadMapsWithShell(c.file, kServerPassword);
+    const std::string schema = "SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name;";
+    const std::string shape = RunSqlcipherShell(c.file, kServerPassword, schema + "PRAGMA user_version;");
+    const std::string source = FileBytes(c.file);
 
-TEST(CompactDatabase, FailuresWriteNothing) {
-  struct Case {
-    const char* what;
-    const char* sourceLocale;
-    bool destinationExists;
-    std::int16_t options;
-    int expected;
-  };
-  const std::vector<Case> cases = {
-      {"wrong password", ";pwd=brevolA", false, 0, err::kWrongPassword},
-      {"no password", "", false, 0, err::kWrongPassword},
-      {"destination exists", ";pwd=brevola", true, 0, err::kDatabaseExists},
-      {"options", ";pwd=brevola", false, 1, err::kInvalidArgument},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempProgramFolder folder;
-    MakeMapsDatabase("server.tmp", kServerPassword, {{1, "a"}});
-    if (c.destinationExists) folder.WriteFile("server.dat", "already here");
-    const std::string source = FileBytes("server.tmp");
-    const std::vector<std::string> entries = FolderEntries();
+    const auto database = CompactAndOpenServerDatabase(*engine::Engine().Workspaces(0));
 
-    EXPECT_EQ(FailureNumberOf([&] { Compact("server.tmp", "server.dat", c.sourceLocale, c.options); }),
-              c.expected);
-
-    EXPECT_EQ(FileBytes("server.tmp"), source);
-    EXPECT_EQ(FolderEntries(), entries);
-    if (c.destinationExists) {
-      EXPECT_EQ(folder.ReadFile("server.dat"), "already here");
+    EXPECT_EQ(RunSqlcipherShell(c.file, kServerPassword, schema + "PRAGMA user_version;"), shape);
+    EXPECT_EQ(ReadMapsWithShell(c.file, kServerPassword), rows);
+    EXPECT_EQ(FileBytes(c.file).substr(0, 16), source.substr(0, 16)) << "the salt";
+    // Writes go where the link points.
+    auto maps = OpenMaps(*database);
+    maps->AddNew();
+    maps->SetField("Number", std::int64_t{77});
+    maps->Update();
+    EXPECT_EQ(RunSqlcipherShell(c.file, kServerPassword, "SELECT count(*) FROM Maps WHERE Number = 77;"), "1\n");
+    if (c.count > 0) {
+      EXPECT_LT(fs::file_size(c.file) * 5, source.size());
     }
+    struct stat after {};
+    ASSERT_EQ(stat(c.file, &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(fs::is_symlink("server.dat"), fs::path(c.file) != "server.dat");
+    EXPECT_FALSE(fs::exists("server.tmp"));
   }
-}
-
-// A page deep inside fails only once the copy is well under way; the partial
-// copy goes.
-TEST(CompactDatabase, AMissingOrDamagedSourceOrAnUnusableDestinationMakesNoCopy) {
-  TempProgramFolder folder;
-  EXPECT_EQ(FailureNumberOf([] { Compact(); }), err::kFileNotFound);
-  folder.WriteFile("server.tmp", "");
-  EXPECT_EQ(FailureNumberOf([] { Compact(); }), err::kNotADatabase);
-  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"server.tmp"});
-
-  std::filesystem::remove("server.tmp");
-  MakeMapsDatabase("server.tmp", kServerPassword, SomeRows(20));
-  EXPECT_EQ(FailureNumberOf([] { Compact("server.tmp", "missing/server.dat"); }), err::kCannotOpen);
-  DamagePage("server.tmp", 15);
-  const std::string source = FileBytes("server.tmp");
-  EXPECT_NE(FailureNumberOf([] { Compact(); }), 0);
-  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"server.tmp"});
-  EXPECT_EQ(FileBytes("server.tmp"), source);
 }
 
 }  // namespace

@@ -1,0 +1,90 @@
+// The system calls behind replacing a file whole.
+#include "platform/FileReplacement.h"
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace corvald {
+
+namespace {
+
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+// Copies the whole content of `from` into the new file `to`, made with
+// `from`'s mode; a partial copy is removed.
+int CopyFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  const Descriptor source{open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+  struct stat info {};
+  if (source.fd < 0 || fstat(source.fd, &info) != 0) return errno;
+  const Descriptor target{open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777)};
+  if (target.fd < 0) return errno;
+  for (off_t done = 0; done < info.st_size;) {
+    const ssize_t sent = sendfile(target.fd, source.fd, &done, static_cast<std::size_t>(info.st_size - done));
+    if (sent <= 0) {
+      const int error = sent == 0 ? EIO : errno;
+      unlink(to.c_str());
+      return error;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::filesystem::path FileBehindLinks(const std::filesystem::path& native) {
+  std::error_code error;
+  std::filesystem::path target = std::filesystem::canonical(native, error);
+  return error ? native : target;
+}
+
+int CreateNewFile(const std::filesystem::path& native) {
+  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  close(fd);
+  return 0;
+}
+
+int TakeOwnerAndMode(const std::filesystem::path& copy, const std::filesystem::path& original) {
+  struct stat info {};
+  if (stat(original.c_str(), &info) != 0) return errno;
+  // Only a privileged process may give a file away; a member of the original's
+  // group may still give it that group. Ownership goes first, as it clears the
+  // set-user and set-group bits.
+  if (chown(copy.c_str(), info.st_uid, info.st_gid) != 0 &&
+      chown(copy.c_str(), static_cast<uid_t>(-1), info.st_gid) != 0) {
+    // Neither: the copy stays this process's own.
+  }
+  return chmod(copy.c_str(), info.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+int SyncToDisk(const std::filesystem::path& native) {
+  const Descriptor file{open(native.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) return errno;
+  if (fsync(file.fd) == 0) return 0;
+  const int error = errno;
+  return error == EINVAL && std::filesystem::is_directory(native) ? 0 : error;
+}
+
+int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int LinkOrCopyFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  const int error = errno;
+  if (error != EXDEV && error != EPERM && error != ENOTSUP && error != EMLINK) return error;
+  return CopyFile(from, to);
+}
+
+}  // namespace corvald

@@ -1,0 +1,35 @@
+#pragma once
+
+// Replacing a file whole: a copy written aside under a name of its own, given
+// the original's owner and mode, forced to disk and renamed over the original,
+// so that the original's name always holds one complete file. Native paths;
+// each returns 0 or the errno value of the step that failed.
+
+#include <filesystem>
+
+namespace corvald {
+
+// The file that `native` names once symbolic links are followed; `native`
+// itself when it names nothing.
+std::filesystem::path FileBehindLinks(const std::filesystem::path& native);
+
+// Creates the empty file `native` for this process alone (mode 0600); EEXIST
+// when the name is taken.
+int CreateNewFile(const std::filesystem::path& native);
+
+// Gives `copy` the permission bits of `original`, and its owner and group as
+// far as this process may set them.
+int TakeOwnerAndMode(const std::filesystem::path& copy, const std::filesystem::path& original);
+
+// Forces a file, or a folder's entries, to disk. A file system that cannot
+// sync a folder (EINVAL) counts as done.
+int SyncToDisk(const std::filesystem::path& native);
+
+// Gives the file `from` the name `to` in one step, replacing what `to` named.
+int ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Makes the new name `to` a second name of the file behind `from`; where the
+// file system has no hard link between the two, `to` becomes a copy instead.
+int LinkOrCopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+}  // namespace corvald
