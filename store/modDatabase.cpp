@@ -111,13 +111,20 @@ void SaveMapBlob(std::int32_t number, std::string blob) {
     return;
   }
   // Every row of the number gets the blob: the load takes the last of them,
-  // and a reader that seeks the number finds the first.
-  for (;;) {
-    rsMaps->Edit();
-    rsMaps->SetField(kDataField, blob);
-    rsMaps->Update();
+  // and a reader that seeks the number finds the first. They are counted
+  // first, so that the blob is copied for all rows but the last, which takes it.
+  int rows = 0;
+  do {
+    ++rows;
     rsMaps->MoveNext();
-    if (rsMaps->Eof() || engine::ToLong(rsMaps->Field(kNumberField)) != number) return;
+  } while (!rsMaps->Eof() && engine::ToLong(rsMaps->Field(kNumberField)) == number);
+  FindMap(number);
+  for (int row = 1;; ++row) {
+    rsMaps->Edit();
+    rsMaps->SetField(kDataField, row == rows ? std::move(blob) : blob);
+    rsMaps->Update();
+    if (row == rows) return;
+    rsMaps->MoveNext();
   }
 }
 

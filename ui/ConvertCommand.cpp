@@ -1,8 +1,8 @@
 // The convert command: every ".map4" file of the main window's file list,
 // compressed and stored under the map number its name carries.
 #include <algorithm>
-#include <new>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -36,12 +36,15 @@ std::string Cursor::KeyExpression(std::size_t key) const {
   return QuoteIdentifier(columns_[indexKey.column].name) + " COLLATE " + QuoteIdentifier(indexKey.collation);
 }
 
-std::string Cursor::SelectWhere(const std::string& condition, bool firstOnly) const {
+std::string Cursor::SelectWhere(const std::string& condition, bool withFields) const {
   std::string sql = "SELECT " + rowid_;
-  for (const Column& column : columns_) sql += ", " + QuoteIdentifier(column.name);
+  for (const IndexKey& key : index_.keys) sql += ", " + QuoteIdentifier(columns_[key.column].name);
+  if (withFields) {
+    for (const Column& column : columns_) sql += ", " + QuoteIdentifier(column.name);
+  }
   sql += " FROM " + QuoteIdentifier(table_);
   if (!condition.empty()) sql += " WHERE " + condition;
-  return sql + " ORDER BY " + orderBy_ + (firstOnly ? " LIMIT 1" : "");
+  return sql + " ORDER BY " + orderBy_ + (withFields ? "" : " LIMIT 1");
 }
 
 Statement& Cursor::Prepared(const std::string& sql) {
@@ -50,14 +53,14 @@ Statement& Cursor::Prepared(const std::string& sql) {
   return *statement;
 }
 
-Row Cursor::ReadRow(const Statement& result) const {
+Row Cursor::ReadRow(const Statement& result, bool withFields) const {
   Row row;
   row.rowid = result.ColumnInt64(0);
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
-    row.fields.push_back(result.ColumnField(static_cast<int>(i) + 1));
-  }
-  for (const IndexKey& key : index_.keys) {
-    row.keys.push_back(result.ColumnStored(static_cast<int>(key.column) + 1));
+  int at = 1;
+  for (std::size_t key = 0; key < index_.keys.size(); ++key) row.keys.push_back(result.ColumnStored(at++));
+  row.fields.resize(columns_.size());
+  if (withFields) {
+    for (std::optional<Value>& field : row.fields) field = result.ColumnField(at++);
   }
   return row;
 }
@@ -65,7 +68,7 @@ Row Cursor::ReadRow(const Statement& result) const {
 std::optional<Row> Cursor::FetchOne(Statement& statement) {
   EndWalk();
   std::optional<Row> found;
-  statement.ForEachRow([&](Statement& result) { found = ReadRow(result); });
+  statement.ForEachRow([&](Statement& result) { found = ReadRow(result, false); });
   return found;
 }
 
@@ -82,7 +85,7 @@ bool Cursor::StepWalk() {
 
 std::optional<Row> Cursor::WalkOn() {
   if (!StepWalk()) return std::nullopt;
-  return ReadRow(*walk_);
+  return ReadRow(*walk_, true);
 }
 
 void Cursor::EndWalk() {
@@ -101,7 +104,7 @@ std::optional<Row> Cursor::After(const Row& row) {
     // Moving on from the first row starts the walk on the first row, which is
     // `row` unless another program has changed the table since.
     firstRowid_.reset();
-    walk_ = &Prepared(SelectWhere("", false));
+    walk_ = &Prepared(SelectWhere("", true));
     StepWalk();
   }
   if (walk_ != nullptr && walk_->Walking() && walkRowid_ == row.rowid) return WalkOn();
@@ -159,6 +162,17 @@ std::optional<Row> Cursor::WithRowid(std::int64_t rowid) {
   return FetchOne(query);
 }
 
+Value Cursor::ReadField(std::int64_t rowid, std::size_t column) {
+  EndWalk();
+  Statement& query = Prepared("SELECT " + QuoteIdentifier(columns_[column].name) + " FROM " +
+                              QuoteIdentifier(table_) + " WHERE " + rowid_ + " = ?1");
+  query.BindInt64(1, rowid);
+  std::optional<Value> value;
+  query.ForEachRow([&value](Statement& result) { value = result.ColumnField(0); });
+  if (!value) RaiseEngine(err::kRecordDeleted);
+  return std::move(*value);
+}
+
 std::int64_t Cursor::Count() {
   EndWalk();
   Statement& query = Prepared("SELECT count(*) FROM " + QuoteIdentifier(table_));
@@ -167,7 +181,8 @@ std::int64_t Cursor::Count() {
   return count;
 }
 
-void Cursor::Insert(const std::vector<std::size_t>& columns, const std::vector<Value>& values) {
+void Cursor::Insert(const std::vector<std::size_t>& columns,
+                    const std::vector<std::optional<Value>>& values) {
   connection_->EndReads();
   connection_->PrepareForWriting();
   std::string sql = "INSERT INTO " + QuoteIdentifier(table_);
@@ -184,13 +199,13 @@ void Cursor::Insert(const std::vector<std::size_t>& columns, const std::vector<V
   }
   Statement& insert = Prepared(sql);
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    insert.BindField(static_cast<int>(i) + 1, values[columns[i]], columns_[columns[i]].affinity);
+    insert.BindField(static_cast<int>(i) + 1, *values[columns[i]], columns_[columns[i]].affinity);
   }
   insert.Run();
 }
 
 int Cursor::UpdateRow(std::int64_t rowid, const std::vector<std::size_t>& columns,
-                      const std::vector<Value>& values) {
+                      const std::vector<std::optional<Value>>& values) {
   connection_->EndReads();
   connection_->PrepareForWriting();
   std::string sql = "UPDATE " + QuoteIdentifier(table_) + " SET ";
@@ -200,7 +215,7 @@ int Cursor::UpdateRow(std::int64_t rowid, const std::vector<std::size_t>& column
   sql += " WHERE " + rowid_ + " = ?";
   Statement& update = Prepared(sql);
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    update.BindField(static_cast<int>(i) + 1, values[columns[i]], columns_[columns[i]].affinity);
+    update.BindField(static_cast<int>(i) + 1, *values[columns[i]], columns_[columns[i]].affinity);
   }
   update.BindInt64(static_cast<int>(columns.size()) + 1, rowid);
   update.Run();

@@ -12,12 +12,14 @@
 
 namespace corvald::engine::detail {
 
-// One row as a recordset holds it: its row id, its field values, and the exact
-// values of its index columns (to find the rows that follow it).
+// One row as a recordset holds it: its row id, the exact values of its index
+// columns (to find the rows that follow it), and the field values read so far.
+// A walk reads every field; other moves read none, and a field is read when
+// it is asked for, so that a row's large data is read only when wanted.
 struct Row {
   std::int64_t rowid = 0;
-  std::vector<Value> fields;
   std::vector<StoredValue> keys;
+  std::vector<std::optional<Value>> fields;
 };
 
 // Reads a table in the order of one index (its columns, then row id). Moving
@@ -40,17 +42,20 @@ class Cursor {
   // The first row, in index order, whose first index column equals the key.
   std::optional<Row> FirstEqual(std::int64_t key);
   std::optional<Row> WithRowid(std::int64_t rowid);
+  // One field of the row with this row id; fails with 3167 when the row is gone.
+  Value ReadField(std::int64_t rowid, std::size_t column);
   std::int64_t Count();
 
   // Adds a row with these values in these columns (the others take their defaults).
-  void Insert(const std::vector<std::size_t>& columns, const std::vector<Value>& values);
+  void Insert(const std::vector<std::size_t>& columns, const std::vector<std::optional<Value>>& values);
   // Sets these columns of the row with this row id; returns how many rows changed.
   int UpdateRow(std::int64_t rowid, const std::vector<std::size_t>& columns,
-                const std::vector<Value>& values);
+                const std::vector<std::optional<Value>>& values);
 
  private:
   Statement& Prepared(const std::string& sql);
-  Row ReadRow(const Statement& result) const;
+  // The row of a result; its fields only when the result holds them.
+  Row ReadRow(const Statement& result, bool withFields) const;
   std::optional<Row> FetchOne(Statement& statement);
   // Moves the walk on by one row without reading it; false, with the walk
   // over, at the end.
@@ -59,9 +64,10 @@ class Cursor {
   std::optional<Row> WalkOn();
   void EndWalk();
   std::string KeyExpression(std::size_t key) const;
-  // The rows that meet `condition` (none: every row), in index order; with
-  // `firstOnly`, only the first of them.
-  std::string SelectWhere(const std::string& condition, bool firstOnly = true) const;
+  // The rows that meet `condition` (none: every row), in index order: their
+  // row ids and keys, and with `withFields` their fields. Without, only the
+  // first of them.
+  std::string SelectWhere(const std::string& condition, bool withFields = false) const;
 
   std::shared_ptr<Connection> connection_;
   std::string table_;

@@ -27,7 +27,7 @@ struct Recordset::State {
   bool noMatch = false;
   // The row being added or edited.
   Change change = Change::kNone;
-  std::vector<Value> buffer;
+  std::vector<std::optional<Value>> buffer;
   std::vector<bool> changed;
 
   const std::vector<detail::Column>& Columns() const { return cursor->Columns(); }
@@ -102,11 +102,14 @@ void Recordset::MoveNext() {
 }
 
 const Value& Recordset::Field(std::string_view name) const {
-  const State& state = OpenState(state_);
+  State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
-  if (state.change != Change::kNone) return state.buffer[column];
-  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
-  return state.current->fields[column];
+  if (state.change == Change::kNone && !state.current) RaiseEngine(err::kNoCurrentRecord);
+  // A new row's fields are all set; the current row's are read when first asked for.
+  std::optional<Value>& field =
+      state.change != Change::kNone ? state.buffer[column] : state.current->fields[column];
+  if (!field) field = state.cursor->ReadField(state.current->rowid, column);
+  return *field;
 }
 
 void Recordset::SetField(std::string_view name, Value value) {
@@ -150,7 +153,7 @@ void Recordset::AddNew() {
   State& state = OpenState(state_);
   state.EndChange();
   state.change = Change::kAdding;
-  state.buffer.assign(state.Columns().size(), std::monostate{});
+  state.buffer.assign(state.Columns().size(), Value{});
   state.changed.assign(state.Columns().size(), false);
 }
 
@@ -158,8 +161,8 @@ void Recordset::Edit() {
   State& state = OpenState(state_);
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
   state.EndChange();
-  // The fields move into the edit rather than being copied: a row's data may
-  // be large.
+  // The fields read so far move into the edit rather than being copied: a
+  // row's data may be large.
   state.change = Change::kEditing;
   state.buffer = std::move(state.current->fields);
   state.changed.assign(state.Columns().size(), false);
@@ -180,11 +183,10 @@ void Recordset::Update(int type, bool /*force: no other session's change can con
     if (state.cursor->UpdateRow(state.current->rowid, columns, state.buffer) == 0) {
       RaiseEngine(err::kRecordDeleted);
     }
-    // The row as stored; the edit's copy goes first.
+    // The row as stored is read again when asked for.
     const std::int64_t rowid = state.current->rowid;
     state.change = Change::kNone;
     state.buffer.clear();
-    state.current.reset();
     state.current = state.cursor->WithRowid(rowid);
   }
   state.EndChange();
