@@ -165,13 +165,16 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
   if (!loaded) throw std::runtime_error("start-up failed");
   Print("peak_bytes", static_cast<double>(PeakResidentBytes()));
   std::uint64_t tableBytes = 0;
+  std::size_t largest = 0;
   int maps = 0;
   for (int n = 1; n <= MAX_MAPS; ++n) {
     tableBytes += MapList[n].Data.size();
+    largest = std::max(largest, MapList[n].Data.size());
     maps += MapList[n].Name.empty() ? 0 : 1;
   }
   Print("maps", maps);
   Print("table_bytes", static_cast<double>(tableBytes));
+  Print("largest_bytes", static_cast<double>(largest));
   Print("startup_floor", StartUpFloor(scratch));
 
   ShowMain();
@@ -210,7 +213,9 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
   Print("dump_floor", dumpFloor);
   Print("redump_floor", redumpFloor);
   RenameFile(kSetMapsFolder, kMapsFolder);
+  ResetPeakResidentBytes();
   Print("convert", Seconds(cmdButton2_Click));
+  Print("convert_peak_bytes", static_cast<double>(PeakResidentBytes()));
   if (boxes.size() != 1 || boxes.front() != std::to_string(maps) + " Maps converted!") {
     throw std::runtime_error("convert did not end as expected: " + (boxes.empty() ? "" : boxes.back()));
   }

@@ -35,6 +35,9 @@ void PlainCopy(const std::filesystem::path& from, const std::filesystem::path& t
 // system does not tell.
 std::uint64_t PeakResidentBytes(const std::string& statusFile = "/proc/self/status");
 
+// Starts the process's peak resident memory afresh from what it holds now.
+void ResetPeakResidentBytes();
+
 // Measurements as a child reports them: name -> value.
 using Report = std::map<std::string, double>;
 

@@ -7,6 +7,8 @@
 // the "Maps" folder (their .map4 files). Sets, all made unless named:
 //   maps-300, maps-1000, maps-3000   64 KiB maps, numbered 1 to n
 //   large-40                         8 MiB maps, numbered 1 to 40
+//   huge-1                           one 96 MiB map of random bytes, which
+//                                    zlib cannot shrink (for peak memory)
 // The same map number gives the same record in every set. A set folder that
 // exists already is left as it is; remove it to make it anew.
 
@@ -32,16 +34,26 @@ struct DataSet {
   const char* name;
   int maps;
   std::size_t recordSize;
+  bool random = false;
 };
 
 constexpr DataSet kDataSets[] = {
-    {"maps-300", 300, 64 * 1024},
-    {"maps-1000", 1000, 64 * 1024},
-    {"maps-3000", 3000, 64 * 1024},
-    {"large-40", 40, 8 * 1024 * 1024},
+    {"maps-300", 300, 64 * 1024},      {"maps-1000", 1000, 64 * 1024},        {"maps-3000", 3000, 64 * 1024},
+    {"large-40", 40, 8 * 1024 * 1024}, {"huge-1", 1, 96 * 1024 * 1024, true},
 };
 
 constexpr std::size_t kTileSize = 16;
+
+// A named map record of random bytes.
+std::string RandomRecord(int number, std::size_t size) {
+  std::mt19937 rng(static_cast<std::uint32_t>(number));
+  char name[31];
+  std::snprintf(name, sizeof name, "%-30s", ("Random Map " + std::to_string(number)).c_str());
+  std::string record(name, 30);
+  record.resize(size);
+  for (std::size_t i = 30; i < size; ++i) record[i] = static_cast<char>(rng());
+  return record;
+}
 
 // One map record. Tiles run in stretches of the same ground; each tile varies
 // its item and light bytes a little, as real terrain does.
@@ -85,7 +97,8 @@ void MakeDataSet(const std::filesystem::path& out, const DataSet& set) {
   std::uintmax_t recordBytes = 0;
   std::uintmax_t blobBytes = 0;
   for (int number = 1; number <= set.maps; ++number) {
-    const std::string record = MapRecord(number, set.recordSize);
+    const std::string record =
+        set.random ? RandomRecord(number, set.recordSize) : MapRecord(number, set.recordSize);
     const std::string name = corvald::MapNameOf(record);
     // MapFileName gives "Maps\..."; the folder part is written natively here.
     const std::string fileName = corvald::MapFileName(number, name).substr(5);
@@ -105,7 +118,7 @@ void MakeDataSet(const std::filesystem::path& out, const DataSet& set) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::cerr << "usage: make_bench_data <out-folder> [maps-300|maps-1000|maps-3000|large-40 ...]\n";
+    std::cerr << "usage: make_bench_data <out-folder> [maps-300|maps-1000|maps-3000|large-40|huge-1 ...]\n";
     return 2;
   }
   const std::vector<std::string> wanted(argv + 2, argv + argc);
