@@ -122,7 +122,8 @@ std::string TerminalText(std::string_view ansi) {
 }
 
 bool PrintOutput(std::string_view utf8) {
-  if (std::fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size() && std::fflush(stdout) == 0) return true;
+  if (std::fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size() && std::fflush(stdout) == 0)
+    return true;
   const int error = errno;
   PrintToError(std::string("cannot write to standard output: ") + std::strerror(error));
   return false;

@@ -8,4 +8,4 @@ apt-get install -y --no-install-recommends \
   qt6-base-dev libgl-dev libx11-dev libsqlcipher-dev libssl-dev sqlcipher zlib1g-dev \
   libgtest-dev libgmock-dev libbenchmark-dev python3 \
   fonts-wine fonts-liberation fontconfig \
-  xvfb xdotool x11-apps x11-utils imagemagick
+  xvfb xdotool x11-apps x11-utils imagemagick strace

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "app/modCorvald.h"
@@ -58,8 +59,9 @@ class BatchFolder {
   }
 
   // Runs it with neither a display nor a Qt platform named, plus `extra` in its
-  // environment.
-  BatchRun Start(const QStringList& arguments, const std::map<QString, QString>& extra = {}) const {
+  // environment; its standard output goes to `output` when one is named.
+  BatchRun Start(const QStringList& arguments, const std::map<QString, QString>& extra = {},
+                 const QString& output = {}) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
@@ -67,6 +69,7 @@ class BatchFolder {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QString::fromStdString(elsewhere_.string()));
+    if (!output.isEmpty()) process.setStandardOutputFile(output);
     process.start(QString::fromStdString((folder_ / "corvald-batch").string()), arguments);
     if (!process.waitForFinished(120000)) return {};
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -130,6 +133,39 @@ TEST_F(Batch, ListsWhatTheMainWindowShows) {
   EXPECT_EQ(Lines(list.out).size(), 1u + 3u);
 }
 
+// What strace saw of start-up: the compacted copy is forced to disk before it
+// takes the database's name, and the folder after, so that a power cut leaves
+// a whole database under that name.
+TEST_F(Batch, StartUpSyncsTheCompactedCopyBeforeItsRenameAndTheFolderAfter) {
+  test::MakeMapsDatabase(Database(), test::kServerPassword, {NamedRow(1, "One")});
+  const fs::path trace = temp_.Path() / "trace";
+  ASSERT_EQ(
+      std::system(("strace -f -qq -o '" + trace.string() + "' -e trace=openat,fsync,fdatasync,rename '" +
+                   (folder_ / "corvald-batch").string() + "' -q list > /dev/null")
+                      .c_str()),
+      0);
+  std::map<std::string, std::string> files;  // by descriptor, "<pid> <fd>"
+  std::map<std::string, int> syncs;          // by file
+  std::string renamed;
+  std::ifstream in(trace);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, std::regex(R"re(^(\d+) +openat\(AT_FDCWD, "([^"]+)".* = (\d+)$)re"))) {
+      files[m[1].str() + " " + m[3].str()] = m[2];
+    } else if (std::regex_search(line, m, std::regex(R"re(^(\d+) +f(data)?sync\((\d+)\) += 0)re"))) {
+      ++syncs[files[m[1].str() + " " + m[3].str()]];
+    } else if (std::regex_search(line, m, std::regex(R"re(rename\("([^"]+)", "([^"]+)"\) = 0)re"))) {
+      if (m[2] == fs::canonical(Database()).string()) {
+        renamed = m[1];
+        EXPECT_GE(syncs[renamed], 1) << "the copy, before its rename";
+        syncs.clear();
+      }
+    }
+  }
+  EXPECT_NE(renamed.find("server.dat.compacting."), std::string::npos) << "no rename onto server.dat";
+  EXPECT_GE(syncs[fs::canonical(folder_).string()], 1) << "the folder, after the rename";
+}
+
 // Every way a run ends, by its exit code, with what it prints and leaves.
 TEST_F(Batch, ExitCodes) {
   const std::string twoMaps = "Maps/Map #2 - Two.map4";
@@ -142,6 +178,7 @@ TEST_F(Batch, ExitCodes) {
     std::string err;  // a line that stderr holds ("" for none expected)
     std::function<void(const BatchFolder&)> check = nullptr;
     std::map<QString, QString> environment = {};
+    QString output = {};
   };
   const auto database = [](std::vector<MapRow> rows) {
     return [rows](const BatchFolder& batch) {
@@ -157,6 +194,27 @@ TEST_F(Batch, ExitCodes) {
       {"unknown option", nothing, {"-x", "list"}, 2, "", "corvald-batch: unknown option '-x'"},
       {"too many arguments", nothing, {"list", "a", "b"}, 2, "", "corvald-batch: too many arguments"},
       {"list", database(threeMaps), {"-q", "list"}, 0, "Number of maps found: 3\nMap #1: One\n", ""},
+      {"list of names with control characters",
+       database({NamedRow(3, "Esc\x1B[2J\\\x9D\nX")}),
+       {"list"},
+       0,
+       "Number of maps found: 1\nMap #3: Esc\\x1B[2J\\\\\\x9D\\x0AX\n",
+       "Loading Maps.."},
+      {"dump progress with control characters",
+       database({NamedRow(3, "Esc\x1B[2J")}),
+       {"dump"},
+       1,
+       "",
+       "Dumping Map #3 - Esc\\x1B[2J ..."},
+      {"list to a full disk",
+       database(threeMaps),
+       {"list"},
+       1,
+       "",
+       "corvald-batch: cannot write to standard output: ",
+       nullptr,
+       {},
+       "/dev/full"},
       {"no server.dat", nothing, {"dump"}, 1, "", std::string("corvald-batch: ") + test::kNoDatabase},
       {"another zlib",
        database(threeMaps),
@@ -197,6 +255,34 @@ TEST_F(Batch, ExitCodes) {
        [](const BatchFolder& batch) {
          EXPECT_EQ(test::ReadMapsWithShell(batch.Database(), test::kServerPassword).size(), 3u);
        }},
+      {"convert to a full disk",
+       [&](const BatchFolder& batch) {
+         database(threeMaps)(batch);
+         fs::create_directories(batch.folder_ / "Maps");
+         std::ofstream(batch.folder_ / "Maps/Map #1 - One.map4") << "new one";
+       },
+       {"-q", "convert"},
+       1,
+       "",
+       "corvald-batch: cannot write to standard output: ",
+       nullptr,
+       {},
+       "/dev/full"},
+      {"convert stopping at a file",
+       [&](const BatchFolder& batch) {
+         database(threeMaps)(batch);
+         fs::create_directories(batch.folder_ / "Maps");
+         std::ofstream(batch.folder_ / "Maps/Map #1 - One.map4") << "new one";
+         std::ofstream(batch.folder_ / "Maps/Map #99999999999 - Big.map4") << "too far";
+       },
+       {"convert"},
+       1,
+       "",
+       "corvald-batch: Unexpected error #6: Overflow (Maps\\\\Map #99999999999 - Big.map4)",
+       [](const BatchFolder& batch) {
+         EXPECT_EQ(test::ReadMapsWithShell(batch.Database(), test::kServerPassword)[0].data,
+                   CompressData(std::string("new one")));
+       }},
       {"dump failing at map 2",
        [&](const BatchFolder& batch) {
          database(threeMaps)(batch);
@@ -215,13 +301,14 @@ TEST_F(Batch, ExitCodes) {
     SCOPED_TRACE(c.what);
     BatchFolder batch;
     c.prepare(batch);
-    const BatchRun run = batch.Start(c.arguments, c.environment);
+    const BatchRun run = batch.Start(c.arguments, c.environment, c.output);
     EXPECT_EQ(run.code, c.code) << run.err;
     EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
     if (!c.err.empty()) {
       EXPECT_NE(("\n" + run.err).find("\n" + c.err), std::string::npos) << run.err;
     }
     EXPECT_EQ(run.err.find('\r'), std::string::npos) << "line breaks are plain ones";
+    EXPECT_EQ((run.out + run.err).find('\x1B'), std::string::npos) << "no control sequence";
     if (c.code == 2) {
       EXPECT_NE(run.err.find("Usage: corvald-batch"), std::string::npos);
     }

@@ -2,6 +2,7 @@
 // sqlcipher shell made: map files compared byte for byte, rows read back by the
 // shell, the boxes and status texts shown.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -53,6 +54,14 @@ void Start(const std::vector<std::pair<std::int64_t, std::string>>& maps, const 
 }
 
 Rows StoredRows() { return ReadMapsWithShell("server.dat", kServerPassword); }
+
+// After a command that wrote, the file alone holds the database, in rollback-journal
+// mode, so that readers who may not write the folder can open it.
+void ExpectTheFileAloneHoldsTheDatabase() {
+  EXPECT_FALSE(fs::exists("server.dat-wal"));
+  EXPECT_FALSE(fs::exists("server.dat-shm"));
+  EXPECT_EQ(RunSqlcipherShell("server.dat", kServerPassword, "PRAGMA journal_mode;"), "delete\n");
+}
 
 class Commands : public testing::Test {
  protected:
@@ -119,6 +128,13 @@ TEST_F(Commands, DumpReportsAFailureWithItsSlotThenShutsDownWithoutRetryingForEv
        {*before.begin(), {"Map #5 - Mid.map4", "<folder>"}}},
       // A plain file "Maps" counts as there, so every path misses a folder, rebuilt or not.
       {"Mid", [] { fs::remove("Maps"), std::ofstream("Maps"); }, "2 - Error #76 - Path not found", {}},
+      // Never written through a link or to a pipe: the link points nowhere still,
+      // and the dump goes on without waiting for a reader.
+      {"Mid",
+       [] { fs::create_symlink("../outside", "Maps/Map #5 - Mid.map4"); },
+       "5 - Error #75 - Path/File access error",
+       {*before.begin(), {"Map #5 - Mid.map4", ""}}},
+      {"Mid", [] { mkfifo("Maps/Map #5 - Mid.map4", 0666); }, "5 - Error #75 - Path/File access error", {}},
       // Counts neither as a folder nor as a file, and cannot be made.
       {"Mid",
        [] { fs::remove("Maps"), fs::create_symlink("nowhere", "Maps"); },
@@ -142,6 +158,7 @@ TEST_F(Commands, DumpReportsAFailureWithItsSlotThenShutsDownWithoutRetryingForEv
     EXPECT_EQ(frmLoading(), nullptr);
     if (!c.files.empty()) {
       EXPECT_EQ(FolderFiles("Maps"), c.files);
+      EXPECT_FALSE(fs::exists("outside"));
     }
   }
 }
@@ -176,6 +193,7 @@ TEST_F(Commands, ConvertStoresEachMapFileUnderItsNumberInListOrder) {
                                 {9, ""}}));
   EXPECT_EQ(MapList[7].Data, Record("Old seven"));
   EXPECT_EQ(frmLoading(), nullptr);
+  ExpectTheFileAloneHoldsTheDatabase();
 }
 
 TEST_F(Commands, ConvertOnlyTellsWhenTheDatabaseOrEveryMapFileIsMissing) {
@@ -222,6 +240,7 @@ TEST_F(Commands, ConvertEndsQuietlyWhenTheMainWindowClosesWhileItYields) {
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(frmLoading(), nullptr);
   EXPECT_EQ(StoredRows(), (Rows{{1, CompressData("one"s)}}));
+  ExpectTheFileAloneHoldsTheDatabase();
 }
 
 }  // namespace
