@@ -56,6 +56,8 @@ Buffer Compress(Bytes input, std::size_t headroom) {
     Raise(err::kOutOfMemory);
   }
   output.resize(headroom + length);
+  // The unused room goes too: a blob may wait a while before it is stored.
+  output.shrink_to_fit();
   return output;
 }
 
@@ -135,6 +137,14 @@ Buffer UncompressBare(const Buffer& stream, double origSize) {
 }
 
 }  // namespace
+
+std::size_t ExpandedSizeOf(const std::string& blob) {
+  const Bytes input = BytesOf(blob);
+  if (input.size() <= kPrefixSize) return 0;
+  const std::int32_t claimed = PrefixOf(input);
+  if (claimed < 1) return 0;
+  return std::min(static_cast<std::size_t>(claimed), (input.size() - kPrefixSize) * kMaxDeflateRatio);
+}
 
 std::string CompressData(const std::string& data) { return CompressBlob(data); }
 ByteArray CompressData(const ByteArray& data) { return CompressBlob(data); }

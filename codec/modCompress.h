@@ -67,6 +67,10 @@ concept OtherKind = std::same_as<std::remove_cvref_t<T>, std::nullptr_t> ||
 [[nodiscard]] std::string UncompressData(const std::string& blob, double origSize);
 [[nodiscard]] ByteArray UncompressData(const ByteArray& blob, double origSize);
 
+// How many bytes UncompressData gives for this blob at most: its prefix, or
+// less where the stream could not expand that far; 0 for a blob of no bytes.
+[[nodiscard]] std::size_t ExpandedSizeOf(const std::string& blob);
+
 template <OtherKind T>
 [[nodiscard]] EmptyValue CompressData(const T& /*data*/) {
   return {};

@@ -50,6 +50,9 @@ class Recordset {
   // A field of the current row, or of the row being added or edited; the
   // reference holds until the recordset moves or changes.
   const Value& Field(std::string_view name) const;
+  // The same value, moved out of the current row, so that a large value is
+  // handed on without a copy; asking for the field again reads it anew.
+  Value TakeField(std::string_view name);
   // Sets a field of the row being added or edited.
   void SetField(std::string_view name, Value value);
 

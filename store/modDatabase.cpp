@@ -1,9 +1,14 @@
 #include "store/modDatabase.h"
 
+#include <algorithm>
+#include <thread>
+#include <variant>
+
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
 #include "platform/Files.h"
+#include "platform/OrderedWork.h"
 #include "platform/UserInterface.h"
 #include "store/MapRules.h"
 #include "store/engine/Compaction.h"
@@ -18,25 +23,55 @@ MapTable MapList;
 
 namespace {
 
-// One pass over the table in index order: each row numbered 1 to MAX_MAPS is
-// expanded straight into its slot, so a later row of the same number wins.
-// Rows outside that range are read past without being expanded.
+// A map expanded from its blob, for its slot.
+struct ExpandedMap {
+  std::int32_t number;
+  std::string record;
+};
+
+// Puts the oldest expanded map into its slot; its failure, if it failed.
+void PlaceNext(OrderedWork<ExpandedMap>& expanding) {
+  ExpandedMap map = expanding.Take();
+  MapRec& slot = MapList[map.number];
+  slot.Data = std::move(map.record);
+  slot.Name = MapNameOf(slot.Data);
+}
+
+// One pass over the table in index order. Each row numbered 1 to MAX_MAPS
+// has its blob expanded on another core while the walk goes on, and the maps
+// land in their slots in the walk's order, so a later row of the same number
+// wins. Rows outside that range are read past without being expanded. A
+// failure is the one that reading and expanding row by row would meet first.
 void LoadMaps() {
   if (rsMaps->Bof()) return;
-  rsMaps->MoveFirst();
-  while (!rsMaps->Eof()) {
-    const std::int32_t number = engine::ToLong(rsMaps->Field(kNumberField));
-    if (number >= 1 && number <= MAX_MAPS) {
-      MapRec& slot = MapList[number];
-      // Blob bytes are expanded where the recordset holds them; only another
-      // kind of value is turned into text first.
-      const engine::Value& data = rsMaps->Field(kDataField);
-      const std::string* bytes = std::get_if<std::string>(&data);
-      slot.Data = bytes != nullptr ? UncompressData(*bytes) : UncompressData(engine::ToText(data));
-      slot.Name = MapNameOf(slot.Data);
+  constexpr std::uint64_t kBytesAhead = 32 << 20;
+  OrderedWork<ExpandedMap> expanding(2 * std::max(1u, std::thread::hardware_concurrency()), kBytesAhead);
+  try {
+    rsMaps->MoveFirst();
+    while (!rsMaps->Eof()) {
+      const std::int32_t number = engine::ToLong(rsMaps->Field(kNumberField));
+      if (number >= 1 && number <= MAX_MAPS) {
+        // Blob bytes go to the worker as the recordset holds them; only another
+        // kind of value is turned into text first.
+        engine::Value data = rsMaps->TakeField(kDataField);
+        std::string blob = std::holds_alternative<std::string>(data) ? std::get<std::string>(std::move(data))
+                                                                     : engine::ToText(data);
+        const std::uint64_t bytes = blob.size() + ExpandedSizeOf(blob);
+        while (!expanding.HasRoomFor(bytes)) PlaceNext(expanding);
+        expanding.Add(
+            [number, blob = std::move(blob)] {
+              return ExpandedMap{number, UncompressData(blob)};
+            },
+            bytes);
+      }
+      rsMaps->MoveNext();
     }
-    rsMaps->MoveNext();
+  } catch (...) {
+    // The rows before the one that failed come first, and so do their failures.
+    while (!expanding.Empty()) PlaceNext(expanding);
+    throw;
   }
+  while (!expanding.Empty()) PlaceNext(expanding);
 }
 
 }  // namespace

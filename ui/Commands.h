@@ -19,6 +19,10 @@ namespace corvald {
 // every map was written, false after such a report.
 bool cmdButton1_Click();
 
+// How many dumps have started in this run. The convert reads map files ahead of
+// their turn, and a dump run while it yields may rewrite them.
+int DumpsStarted();
+
 // The dump's progress text for map n with its shown name.
 std::string DumpStatusText(std::int32_t n, std::string_view name);
 
@@ -27,9 +31,12 @@ std::string DumpStatusText(std::int32_t n, std::string_view name);
 // order, and ends with the number of files converted. Shows a message and stores
 // nothing when "server.dat" is missing or the list holds no ".map4" name. After
 // each file it lets pending window events run; when they shut the program down,
-// it ends at once, without a message. Failures are not handled here: they go to
-// the caller, and the rows stored before stay. Returns true when it ended with the
-// number of files converted; false after an early message or a shutdown.
+// it ends at once, without a message. Files are read and compressed ahead of
+// their turn on every core; each is stored, and its failure reported, in its
+// turn. Failures are not handled here: they go to the caller, and the rows
+// stored before stay. The closing count comes once every row is in the database
+// file itself. Returns true when it ended with the number of files converted;
+// false after an early message or a shutdown.
 bool cmdButton2_Click();
 
 // Whether the name ends in ".map4", in any letter case, as Windows compares file

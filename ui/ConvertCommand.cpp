@@ -2,15 +2,19 @@
 // compressed and stored under the map number its name carries.
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
 #include "platform/Files.h"
+#include "platform/OrderedWork.h"
 #include "platform/UserInterface.h"
 #include "store/MapRules.h"
 #include "store/modConst.h"
@@ -37,17 +41,40 @@ std::string ReadMapFile(const std::string& path) {
   return record;
 }
 
-// Reads, compresses and stores one map file under the number its name
-// carries. A failure goes on with the file's name in its description. The
-// record is gone before the blob is stored, so that only one of them is held
-// while the row is written.
-void ConvertMapFile(const std::string& entry) {
-  const std::string path = std::string(kMapsFolder) + "\\" + entry;
+std::string MapFilePath(const std::string& entry) { return std::string(kMapsFolder) + "\\" + entry; }
+
+// Map files read and compressed ahead of their turn, on every core: about two
+// files a core, and no more than 32 MiB of them unless a file is larger alone.
+using FilesAhead = OrderedWork<std::string>;
+
+std::unique_ptr<FilesAhead> StartFilesAhead() {
+  constexpr std::uint64_t kBytesAhead = 32 << 20;
+  return std::make_unique<FilesAhead>(2 * std::max(1u, std::thread::hardware_concurrency()), kBytesAhead);
+}
+
+// Hands the workers the map files of the list from index `next` on, as far as
+// the bounds allow; returns the index of the first entry not handed over.
+std::size_t ReadAhead(FilesAhead& ahead, const std::vector<std::string>& entries, std::size_t next) {
+  for (; next < entries.size(); ++next) {
+    if (!IsMapFileName(entries[next])) continue;
+    const std::string path = MapFilePath(entries[next]);
+    std::error_code unknown;
+    const std::uint64_t size = std::filesystem::file_size(NativePath(path), unknown);
+    if (!ahead.HasRoomFor(unknown ? 0 : size)) break;
+    ahead.Add([path] { return CompressData(ReadMapFile(path)); }, unknown ? 0 : size);
+  }
+  return next;
+}
+
+// Stores the next map file that the workers read and compressed under the
+// number its name carries. A failure, also one of reading or compressing the
+// file, goes on with the file's name in its description.
+void ConvertMapFile(const std::string& entry, FilesAhead& ahead) {
+  const std::string path = MapFilePath(entry);
   try {
     const std::int32_t n = MapNumberFromFileName(entry);
     SetStatus("Converting Map #" + std::to_string(n));
-    std::string blob = CompressData(ReadMapFile(path));
-    SaveMapBlob(n, std::move(blob));
+    SaveMapBlob(n, ahead.Take());
   } catch (const Failure& failure) {
     throw Failure(failure.Number(), failure.Description() + " (" + path + ")");
   } catch (const std::bad_alloc&) {
@@ -71,6 +98,8 @@ bool cmdButton2_Click() {
     return false;
   }
   std::int32_t converted = 0;
+  std::unique_ptr<FilesAhead> ahead = StartFilesAhead();
+  std::size_t next = 0;
   for (std::size_t k = 0;; ++k) {
     // Read again before every entry: what the list holds after a yield is what
     // counts. The entry is copied, as a yield may close the window and its list.
@@ -78,10 +107,18 @@ bool cmdButton2_Click() {
     if (k >= entries.size()) break;
     const std::string entry = entries[k];
     if (!IsMapFileName(entry)) continue;
-    ConvertMapFile(entry);
+    next = ReadAhead(*ahead, entries, std::max(next, k));
+    ConvertMapFile(entry, *ahead);
     ++converted;
+    const int dumps = DumpsStarted();
     DoEvents();
+    // A close ends the run here; what the workers hold is dropped.
     if (ShutDownHasRun()) return false;
+    // A dump run meanwhile may have rewritten the files read ahead.
+    if (DumpsStarted() != dumps) {
+      ahead = StartFilesAhead();
+      next = k + 1;
+    }
   }
   // The closing count means every map is in the database file itself.
   FinishServerWrites();

@@ -56,7 +56,14 @@ std::string DumpStatusText(std::int32_t n, std::string_view name) {
   return "Dumping Map #" + std::to_string(n) + " - " + std::string(name) + " ...";
 }
 
+namespace {
+int dumpsStarted = 0;
+}  // namespace
+
+int DumpsStarted() { return dumpsStarted; }
+
 bool cmdButton1_Click() {
+  ++dumpsStarted;
   // The slot a failure is reported with: 0 before the first slot, and MAX_MAPS + 1,
   // where the loop leaves it, after the last.
   std::int32_t n = 0;

@@ -112,6 +112,16 @@ const Value& Recordset::Field(std::string_view name) const {
   return *field;
 }
 
+Value Recordset::TakeField(std::string_view name) {
+  Field(name);
+  std::optional<Value>& field = state_->change != Change::kNone
+                                    ? state_->buffer[state_->ColumnOf(name)]
+                                    : state_->current->fields[state_->ColumnOf(name)];
+  Value value = std::move(*field);
+  field.reset();
+  return value;
+}
+
 void Recordset::SetField(std::string_view name, Value value) {
   State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);

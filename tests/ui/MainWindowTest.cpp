@@ -226,12 +226,13 @@ TEST_F(MainWindowTest, FileListHoldsTheOrdinaryFilesOfMapsAsTheyWereAtLoad) {
 }
 
 // A command's failure ends the program through the generic report instead of
-// leaving through Qt; the file went after the window listed it, and the file
-// converted before it stays stored.
+// leaving through Qt; the file went after the window listed it, the file
+// converted before it stays stored, and the one after, read ahead, is not.
 TEST_F(MainWindowTest, AButtonsFailureIsReportedAndClosesTheWindow) {
   fs::create_directory("Maps");
   folder_.WriteFile("Maps/Map #1 - kept.map4", "new one");
   folder_.WriteFile("Maps/Map #3 - gone.map4", "map");
+  folder_.WriteFile("Maps/Map #5 - after.map4", "read ahead, never stored");
   QWidget* main = Open({NamedRow(1, "One"), NamedRow(3, "Three")});
   ASSERT_NE(main, nullptr);
   EventCounter mainEvents;
