@@ -2,10 +2,12 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
+#include "platform/FileReplacement.h"
 #include "store/EngineErrors.h"
 #include "store/engine/DerivedKey.h"
 
@@ -39,19 +41,30 @@ void Connection::PrepareForWriting() {
   if (sqlite3_exec(handle_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) == SQLITE_OK) {
     mode = TextOf("PRAGMA journal_mode");
   }
-  // With a rollback journal, a commit is the journal's deletion, which only
-  // EXTRA syncs.
-  Execute(mode == "wal" ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = EXTRA");
+  // In the log, a commit survives a crash of the process unsynced, and
+  // FinishWriting syncs them all at once. With a rollback journal, a commit is
+  // the journal's deletion, which only EXTRA syncs.
+  Execute(mode == "wal" ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = EXTRA");
   preparedForWriting_ = true;
 }
 
 void Connection::FinishWriting() {
   if (!preparedForWriting_) return;
   EndReads();
-  try {
-    if (TextOf("PRAGMA journal_mode") == "wal") LeaveWriteAheadLog();
-  } catch (const Failure& failure) {
-    if (failure.Number() != err::kLocked) throw;
+  if (TextOf("PRAGMA journal_mode") == "wal") {
+    // The checkpoint that leaving the log makes, and the file's new header, are synced in full.
+    Execute("PRAGMA synchronous = FULL");
+    try {
+      LeaveWriteAheadLog();
+    } catch (const Failure& failure) {
+      if (failure.Number() != err::kLocked) throw;
+      // Another program keeps the log; its commits are on disk once the log is.
+      std::filesystem::path log = nativeFile_;
+      log += "-wal";
+      if (const int error = SyncToDisk(log); error != 0) {
+        RaiseEngine(err::kEngineError, std::string(std::strerror(error)) + " (" + fileName_ + "-wal)");
+      }
+    }
   }
   preparedForWriting_ = false;
 }

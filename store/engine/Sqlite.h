@@ -38,20 +38,21 @@ class Connection {
   // (empty when it returns none), e.g. the mode that "PRAGMA journal_mode" reports or sets.
   std::string TextOf(std::string_view sql) const;
 
-  // Before the first write: commits go through a write-ahead log, synced in
-  // full at every commit. Each commit then costs one sync of the log instead of
-  // a rollback journal created, synced with its folder, and deleted again, and
-  // a committed row still survives a power cut. Readers in other programs are
-  // not blocked by the writer. Where the log cannot be used (another program
-  // has the database open, or a file system without shared memory), the
-  // rollback journal stays and its deletion at commit is synced as well.
+  // Before the first write: commits go through a write-ahead log, not synced
+  // one by one: a crash of the process loses no committed row, and a power cut
+  // only the last ones, until FinishWriting syncs them all. Readers in other
+  // programs are not blocked by the writer. Where the log cannot be used
+  // (another program has the database open, or a file system without shared
+  // memory), the rollback journal stays and every commit is synced, the
+  // journal's deletion included.
   void PrepareForWriting();
 
   // After the last write of a command: a write-ahead log is folded into the
-  // file and the file goes back to a rollback journal, so that no side file
-  // stays and readers that may not write the folder can open it. Where another
-  // program keeps the log in use for longer than 2 seconds, the log stays for
-  // that program to fold in; its rows are on disk all the same.
+  // file, synced, and the file goes back to a rollback journal, so that no side
+  // file stays and readers that may not write the folder can open it. Where
+  // another program keeps the log in use for longer than 2 seconds, the log is
+  // synced and stays for that program to fold in. Every committed row is on
+  // disk when this returns.
   void FinishWriting();
 
   // Leaves write-ahead logging: the log goes into the file, and the log and
