@@ -17,6 +17,11 @@ MessageBoxHandler& Handler() {
   return handler;
 }
 
+StatusListener& Listener() {
+  static StatusListener listener;
+  return listener;
+}
+
 }  // namespace
 
 void SetUserInterface(UserInterface ui) {
@@ -25,7 +30,10 @@ void SetUserInterface(UserInterface ui) {
   Current() = std::move(ui);
 }
 
-void SetStatus(std::string_view text) { Current().showStatus(text); }
+void SetStatus(std::string_view text) {
+  if (Listener()) Listener()(text);
+  Current().showStatus(text);
+}
 
 void UnloadLoading() { Current().closeStatus(); }
 
@@ -46,5 +54,7 @@ void UnloadMain() { Current().closeMain(); }
 const std::vector<std::string>& FileListEntries() { return Current().fileList(); }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) { Handler() = std::move(handler); }
+
+void SetStatusListener(StatusListener listener) { Listener() = std::move(listener); }
 
 }  // namespace corvald

@@ -54,4 +54,10 @@ const std::vector<std::string>& FileListEntries();
 using MessageBoxHandler = std::function<void(const std::string& text, MsgIcon icon)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);
 
+// Seam for tests: while a listener is set, SetStatus hands it every text before
+// showing it. The display draws texts that come in quick succession only as
+// fast as a screen can show them, so the listener is where every text is seen.
+using StatusListener = std::function<void(std::string_view text)>;
+void SetStatusListener(StatusListener listener);
+
 }  // namespace corvald

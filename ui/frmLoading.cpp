@@ -26,8 +26,13 @@ constexpr QRect kLabelGeometry(8, 8, 281, 25);
 constexpr QColor kTextColour(194, 173, 154);
 // How long SetStatus waits at most for a newly shown window to be drawable.
 constexpr int kExposeDeadlineMs = 2000;
+// A screen shows a new picture about every 16 ms; a text drawn sooner after
+// the last one could not be seen.
+constexpr qint64 kFrameNs = 16'000'000;
 
 QPointer<QWidget> loadingWindow;
+// Since the label was last drawn at once.
+QElapsedTimer sinceDrawn;
 
 // The status label. Its text is laid out once per text, and that one layout
 // both tells whether the text fits and is what gets drawn: text that fits is
@@ -109,7 +114,15 @@ void ShowStatusWindow(std::string_view text) {
   // The one label of the window, made in LoadLoadingWindow.
   auto* label = static_cast<StatusLabel*>(window.findChild<QLabel*>(QStringLiteral("lblStatus")));
   label->SetStatusText(FromAnsi(text));
+  // A text that comes within a frame of the last one drawn is drawn with the
+  // next window events or replaced by the next text: the one after a frame is
+  // drawn at once, so the latest text is never more than a frame late.
+  if (sinceDrawn.isValid() && sinceDrawn.nsecsElapsed() < kFrameNs) {
+    label->update();
+    return;
+  }
   label->repaint();
+  sinceDrawn.start();
 }
 
 void CloseStatusWindow() { delete loadingWindow.data(); }

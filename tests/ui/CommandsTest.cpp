@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QWidget>
 #include <QWindow>
 #include <filesystem>
 #include <fstream>
