@@ -4,6 +4,7 @@
 // the lines "name value" in which a measuring child process reports to its
 // parent.
 
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,8 @@
 #include <filesystem>
 #include <map>
 #include <string>
+
+struct _XDisplay;
 
 namespace corvald::perf {
 
@@ -45,6 +48,23 @@ using Report = std::map<std::string, double>;
 // "server.dat" and "Maps" folder), with `scratch` for the floors' files.
 // Prints one "name value" line per measurement on standard output.
 int RunOperations(const std::filesystem::path& work, const std::filesystem::path& scratch);
+
+// A private Xvfb on a display that it chooses itself; stopped when this ends.
+class PrivateXvfb {
+ public:
+  PrivateXvfb();
+  ~PrivateXvfb();
+  PrivateXvfb(const PrivateXvfb&) = delete;
+  PrivateXvfb& operator=(const PrivateXvfb&) = delete;
+
+  _XDisplay* Connection() const { return display_; }
+  const std::string& Name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+  _XDisplay* display_ = nullptr;
+};
 
 // Under a private Xvfb, starts `program` (a copy of the program beside a
 // "server.dat") and reports the seconds from its start until the status window

@@ -48,42 +48,6 @@ pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::stri
   return pid;
 }
 
-// A private Xvfb on a display that it chooses itself; stopped when this ends.
-class PrivateXvfb {
- public:
-  PrivateXvfb() {
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    pid_ = Spawn(
-        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {},
-        "/", -1, fds[1]);
-    close(fds[1]);
-    std::string number;
-    char c = 0;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) throw std::runtime_error("Xvfb did not start");
-    name_ = ":" + number;
-    display_ = XOpenDisplay(name_.c_str());
-    if (display_ == nullptr) throw std::runtime_error("cannot connect to Xvfb");
-  }
-  ~PrivateXvfb() {
-    if (display_ != nullptr) XCloseDisplay(display_);
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  PrivateXvfb(const PrivateXvfb&) = delete;
-  PrivateXvfb& operator=(const PrivateXvfb&) = delete;
-
-  Display* Connection() const { return display_; }
-  const std::string& Name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-  Display* display_ = nullptr;
-};
-
 // The viewable top-level window with this title, or 0.
 Window ViewableWindow(Display* display, const char* title) {
   Window root = 0, parent = 0;
@@ -128,6 +92,29 @@ bool ShowsText(Display* display, Window window) {
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 }  // namespace
+
+PrivateXvfb::PrivateXvfb() {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  pid_ =
+      Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+            {}, "/", -1, fds[1]);
+  close(fds[1]);
+  std::string number;
+  char c = 0;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (number.empty()) throw std::runtime_error("Xvfb did not start");
+  name_ = ":" + number;
+  display_ = XOpenDisplay(name_.c_str());
+  if (display_ == nullptr) throw std::runtime_error("cannot connect to Xvfb");
+}
+
+PrivateXvfb::~PrivateXvfb() {
+  if (display_ != nullptr) XCloseDisplay(display_);
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
+}
 
 Report MeasureScreen(const std::filesystem::path& program) {
   PrivateXvfb x;
