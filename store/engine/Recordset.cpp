@@ -4,12 +4,9 @@
 #include "platform/Failure.h"
 #include "store/Engine.h"
 #include "store/EngineErrors.h"
-#include "store/engine/Cursor.h"
-#include "store/engine/TableShape.h"
+#include "store/engine/RowSource.h"
 
 namespace corvald::engine {
-
-using detail::Row;
 
 namespace {
 
@@ -18,10 +15,8 @@ enum class Change { kNone, kAdding, kEditing };
 }  // namespace
 
 struct Recordset::State {
-  std::shared_ptr<detail::Connection> connection;
-  std::string table;
-  std::unique_ptr<detail::Cursor> cursor;
-  std::optional<Row> current;
+  std::unique_ptr<detail::RowSource> rows;
+  bool current = false;
   bool bof = false;
   bool eof = false;
   bool noMatch = false;
@@ -30,10 +25,8 @@ struct Recordset::State {
   std::vector<Value> buffer;
   std::vector<bool> changed;
 
-  const std::vector<detail::Column>& Columns() const { return cursor->Columns(); }
-
   std::size_t ColumnOf(std::string_view name) const {
-    const std::optional<std::size_t> column = detail::FindColumn(Columns(), AnsiToUtf8(name));
+    const std::optional<std::size_t> column = rows->ColumnOf(AnsiToUtf8(name));
     if (!column) RaiseEngine(err::kItemNotFound, name);
     return *column;
   }
@@ -41,18 +34,13 @@ struct Recordset::State {
   // After opening or choosing an index: the first row, or both ends for an empty table.
   void ToFirstRow() {
     change = Change::kNone;
-    current = cursor->First();
+    current = rows->ToFirst();
     bof = eof = !current;
   }
 };
 
-Recordset::Recordset(std::shared_ptr<detail::Connection> connection, std::string table)
-    : state_(std::make_unique<State>()) {
-  std::vector<detail::Column> columns = detail::TableColumns(*connection, table);
-  state_->cursor =
-      std::make_unique<detail::Cursor>(connection, table, std::move(columns), detail::IndexShape{});
-  state_->connection = std::move(connection);
-  state_->table = std::move(table);
+Recordset::Recordset(std::unique_ptr<detail::RowSource> rows) : state_(std::make_unique<State>()) {
+  state_->rows = std::move(rows);
   state_->ToFirstRow();
 }
 
@@ -82,17 +70,17 @@ void Recordset::MoveNext() {
   State& state = OpenState(state_);
   state.change = Change::kNone;
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
-  state.current = state.cursor->After(*state.current);
+  state.current = state.rows->ToNext();
   state.bof = false;
   state.eof = !state.current;
 }
 
 const Value& Recordset::Field(std::string_view name) const {
-  const State& state = OpenState(state_);
+  State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
   if (state.change != Change::kNone) return state.buffer[column];
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
-  return state.current->fields[column];
+  return state.rows->Field(column);
 }
 
 void Recordset::SetField(std::string_view name, const Value& value) {
@@ -104,17 +92,14 @@ void Recordset::SetField(std::string_view name, const Value& value) {
 }
 
 std::int32_t Recordset::RecordCount() const {
-  const std::int64_t count = OpenState(state_).cursor->Count();
+  const std::int64_t count = OpenState(state_).rows->Count();
   if (count > std::numeric_limits<std::int32_t>::max()) Raise(corvald::err::kOverflow);
   return static_cast<std::int32_t>(count);
 }
 
 void Recordset::SetIndex(std::string_view name) {
   State& state = OpenState(state_);
-  std::vector<detail::Column> columns = state.Columns();
-  detail::IndexShape index = detail::TableIndex(*state.connection, state.table, columns, AnsiToUtf8(name));
-  state.cursor =
-      std::make_unique<detail::Cursor>(state.connection, state.table, std::move(columns), std::move(index));
+  state.rows->SetIndex(AnsiToUtf8(name));
   state.ToFirstRow();
 }
 
@@ -122,11 +107,13 @@ void Recordset::Seek(std::string_view comparison, std::int32_t key) {
   State& state = OpenState(state_);
   if (comparison != "=")
     RaiseEngine(err::kInvalidArgument, "Seek comparison '" + std::string(comparison) + "'");
-  if (!state.cursor->HasIndex()) RaiseEngine(err::kNoCurrentIndex);
+  if (!state.rows->HasIndex()) RaiseEngine(err::kNoCurrentIndex);
   state.change = Change::kNone;
-  state.current = state.cursor->FirstEqual(key);
-  state.noMatch = !state.current;
-  if (state.current) state.bof = state.eof = false;
+  const bool found = state.rows->ToFirstEqual(key);
+  state.noMatch = !found;
+  // A seek that finds nothing leaves no current row, as before.
+  state.current = found;
+  if (found) state.bof = state.eof = false;
 }
 
 bool Recordset::NoMatch() const { return OpenState(state_).noMatch; }
@@ -134,16 +121,19 @@ bool Recordset::NoMatch() const { return OpenState(state_).noMatch; }
 void Recordset::AddNew() {
   State& state = OpenState(state_);
   state.change = Change::kAdding;
-  state.buffer.assign(state.Columns().size(), std::monostate{});
-  state.changed.assign(state.Columns().size(), false);
+  state.buffer.assign(state.rows->ColumnCount(), std::monostate{});
+  state.changed.assign(state.rows->ColumnCount(), false);
 }
 
 void Recordset::Edit() {
   State& state = OpenState(state_);
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
   state.change = Change::kEditing;
-  state.buffer = state.current->fields;
-  state.changed.assign(state.Columns().size(), false);
+  state.buffer.clear();
+  for (std::size_t column = 0; column < state.rows->ColumnCount(); ++column) {
+    state.buffer.push_back(state.rows->Field(column));
+  }
+  state.changed.assign(state.rows->ColumnCount(), false);
 }
 
 void Recordset::Update(int type, bool /*force: no other session's change can conflict*/) {
@@ -156,12 +146,9 @@ void Recordset::Update(int type, bool /*force: no other session's change can con
   }
   if (state.change == Change::kAdding) {
     // The current row stays what it was before AddNew.
-    state.cursor->Insert(columns, state.buffer);
+    state.rows->Insert(columns, state.buffer);
   } else if (!columns.empty()) {
-    if (state.cursor->UpdateRow(state.current->rowid, columns, state.buffer) == 0) {
-      RaiseEngine(err::kRecordDeleted);
-    }
-    state.current = state.cursor->WithRowid(state.current->rowid);
+    state.rows->UpdateCurrent(columns, state.buffer);
   }
   state.change = Change::kNone;
 }
