@@ -43,6 +43,10 @@ using Report = std::map<std::string, double>;
 // Prints one "name value" line per measurement on standard output.
 int RunOperations(const std::filesystem::path& work, const std::filesystem::path& scratch);
 
+// Start-up alone (LoadServerDatabase, status window offscreen) on the
+// "server.dat" in `work`; prints its time, peak memory and the map table's size.
+int RunStartUp(const std::filesystem::path& work);
+
 // Under a private Xvfb, starts `program` (a copy of the program beside a
 // "server.dat") and reports the seconds from its start until the status window
 // shows text, and until the main window is visible, and its peak memory then.
