@@ -15,8 +15,9 @@ namespace {
 constexpr std::string_view kCompressedMarker = "\xFF\xFE";
 
 char16_t UnitAt(std::string_view bytes, std::size_t at) {
-  return static_cast<char16_t>(static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1])
-                                                                          << 8);
+  const auto low = static_cast<std::uint8_t>(bytes[at]);
+  const auto high = static_cast<std::uint8_t>(bytes[at + 1]);
+  return static_cast<char16_t>(low | high << 8);
 }
 
 }  // namespace
