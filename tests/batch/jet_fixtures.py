@@ -102,9 +102,9 @@ def run_case(name, fixture, damage, arguments, code, message, expect):
         if arguments[-1] != "dump" and dumped(folder) != before:
             errors.append("the Maps folder changed")
         if expect == "list" and run.stdout != expected_list():
-            errors.append(f"listed {run.stdout!r}")
+            errors.append(f"listed lines other than expected: {set(run.stdout.split(chr(10))) ^ set(expected_list().split(chr(10)))}")
         if expect == "dump" and dumped(folder) != expected_dump():
-            errors.append(f"dumped {sorted(dumped(folder).items())}")
+            errors.append(f"dumped files other than expected: {sorted(set(dumped(folder).items()) ^ set(expected_dump().items()))}")
         if expect == "nothing" and os.listdir(os.path.join(folder, "Maps")):
             errors.append("map files were written")
         if expect == "export":
