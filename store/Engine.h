@@ -2,8 +2,9 @@
 
 // The database engine that holds "server.dat": a small DAO-like object model
 // (engine, workspace, database, table definition, table-type recordset) over an
-// encrypted SQLite database, or over a Jet database, which it reads only. File names are program paths (ANSI
-// byte strings relative to the current directory); every failure is a corvald::Failure with a number from
+// encrypted SQLite database, or over a Jet database, which it reads only. File
+// names are program paths (ANSI byte strings relative to the current
+// directory); every failure is a corvald::Failure with a number from
 // store/EngineErrors.h.
 
 #include <cstdint>

@@ -111,7 +111,7 @@ void Recordset::Seek(std::string_view comparison, std::int32_t key) {
   state.change = Change::kNone;
   const bool found = state.rows->ToFirstEqual(key);
   state.noMatch = !found;
-  // A seek that finds nothing leaves no current row, as before.
+  // A seek that finds nothing leaves no current row.
   state.current = found;
   if (found) state.bof = state.eof = false;
 }

@@ -221,7 +221,7 @@ class JetRows final : public detail::RowSource {
       RowPlace place{table_->cur_phys_pg, static_cast<std::uint16_t>(table_->cur_row - 1), std::nullopt};
       if (key_) {
         const MdbColumn* column = Column(*key_);
-        if (column->cur_value_len == 4) {
+        if (column->cur_value_len == 4 && column->cur_value_start + 4 <= Mdb()->fmt->pg_size) {
           place.key = static_cast<std::int32_t>(Le32(Mdb()->pg_buf + column->cur_value_start));
         } else if (column->cur_value_len != 0) {
           file_->RaiseDamaged();
@@ -254,7 +254,10 @@ class JetRows final : public detail::RowSource {
     const auto field = std::find_if(fields.begin(), fields.end(), [column](const MdbField& f) {
       return f.colnum == static_cast<int>(column);
     });
-    if (field == fields.end()) file_->RaiseDamaged();
+    if (field == fields.end() || field->start < 0 || field->siz < 0 ||
+        field->start + field->siz > mdb->fmt->pg_size) {
+      file_->RaiseDamaged();
+    }
     if (field->is_null) return std::monostate{};
 
     MdbColumn* col = Column(column);
@@ -264,9 +267,12 @@ class JetRows final : public detail::RowSource {
         return std::int64_t{static_cast<std::int32_t>(Le32(mdb->pg_buf + field->start))};
       case MDB_OLE:
         return LongValue(col, field->start, field->siz);
-      case MDB_MEMO:
+      case MDB_MEMO: {
         if (IS_JET3(mdb)) return LongValue(col, field->start, field->siz);
-        return Jet4TextToAnsi(LongValue(col, field->start, field->siz));
+        std::optional<std::string> text = Jet4TextToAnsi(LongValue(col, field->start, field->siz));
+        if (!text) file_->RaiseDamaged();
+        return std::move(*text);
+      }
       default:
         RaiseEngine(err::kEngineError, "the field '" + std::string(col->name) + "' is of a type not read");
     }

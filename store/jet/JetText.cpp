@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "platform/AnsiCodePage.h"
-#include "store/EngineErrors.h"
 
 namespace corvald::engine::jet {
 
@@ -22,10 +21,10 @@ char16_t UnitAt(std::string_view bytes, std::size_t at) {
 
 }  // namespace
 
-std::string Jet4TextToAnsi(std::string_view stored) {
+std::optional<std::string> Jet4TextToAnsi(std::string_view stored) {
   std::string text;
   if (!stored.starts_with(kCompressedMarker)) {
-    if (stored.size() % 2 != 0) RaiseEngine(err::kDamaged, "a Memo value");
+    if (stored.size() % 2 != 0) return std::nullopt;
     text.resize(stored.size() / 2);
     for (std::size_t i = 0; i < text.size(); ++i) text[i] = UnicodeToAnsi(UnitAt(stored, 2 * i));
     return text;
@@ -39,7 +38,7 @@ std::string Jet4TextToAnsi(std::string_view stored) {
     } else if (compressed) {
       text += UnicodeToAnsi(static_cast<std::uint8_t>(stored[at++]));
     } else {
-      if (at + 1 >= stored.size()) RaiseEngine(err::kDamaged, "a Memo value");
+      if (at + 1 >= stored.size()) return std::nullopt;
       text += UnicodeToAnsi(UnitAt(stored, at));
       at += 2;
     }

@@ -2,6 +2,7 @@
 
 // The text of a Jet 4 Memo value as the program's byte strings hold text.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,8 +10,8 @@ namespace corvald::engine::jet {
 
 // The stored bytes of a Jet 4 text, UCS-2 little-endian or, after the marker
 // FF FE, in Jet's compressed form, turned into ANSI bytes one character each
-// (characters outside the code page become "?"). Fails with 3049 when the
-// bytes end inside a character.
-std::string Jet4TextToAnsi(std::string_view stored);
+// (characters outside the code page become "?"). Nothing when the bytes end
+// inside a character.
+std::optional<std::string> Jet4TextToAnsi(std::string_view stored);
 
 }  // namespace corvald::engine::jet
