@@ -2,9 +2,11 @@
 // beside a Python peer, on the data sets that make_bench_data writes, and the
 // start-up as seen on an X server; prints one table.
 //
-//   corvald_perf <data-folder> --program <corvald> --peer <peer.py> [--repeat n] [set ...]
+//   corvald_perf <data-folder> --program <corvald> --peer <peer.py> [--jet <file>] [--repeat n] [set ...]
 //
-// Each set is measured in a child process of its own (this program with
+// The set "jet" is start-up alone on the Jet database <file> and on a
+// SQLCipher database that holds the same rows. Each set is measured in a child process of its own (this
+// program with
 // --child), so that its peak memory is its own; times are the best of the
 // repeats. The working copies go to <data-folder>/run and are removed at the end.
 #include <sqlcipher/sqlite3.h>
@@ -23,7 +25,10 @@
 
 #include "bench/PerfProtocol.h"
 #include "platform/Allocator.h"
+#include "platform/Files.h"
 #include "platform/Fonts.h"
+#include "store/Engine.h"
+#include "store/engine/MakeDatabase.h"
 #include "store/modConst.h"
 #include "ui/Windows.h"
 
@@ -69,8 +74,9 @@ struct Options {
   std::filesystem::path data;
   std::filesystem::path program;
   std::filesystem::path peer;
+  std::filesystem::path jet;
   int repeat = 1;
-  std::vector<std::string> sets{"maps-300", "maps-1000", "maps-3000", "large-40", "huge-1"};
+  std::vector<std::string> sets{"maps-300", "maps-1000", "maps-3000", "large-40", "huge-1", "jet"};
 };
 
 std::string Quoted(const std::filesystem::path& path) {
@@ -169,6 +175,42 @@ Report MeasureSet(const Options& options, const std::string& set, const std::fil
   return best;
 }
 
+// Every row of the Jet database's "Maps", as the engine reads it.
+std::vector<engine::MapsRow> JetRows(const std::filesystem::path& file) {
+  SetCurrentFolder(file.parent_path());
+  auto database =
+      engine::Engine().Workspaces(0)->OpenDatabase(file.filename().string(), 0, true, kServerConnect);
+  auto maps = database->TableDefs(kMapsTable)->OpenRecordset(kTableRecordset);
+  std::vector<engine::MapsRow> rows;
+  for (; !maps->Eof(); maps->MoveNext()) {
+    rows.push_back({engine::ToLong(maps->Field(kNumberField)), engine::ToText(maps->Field(kDataField))});
+  }
+  return rows;
+}
+
+// Start-up alone on the Jet database and on a SQLCipher database made with the same rows.
+std::vector<std::pair<std::string, Report>> MeasureJet(const Options& options,
+                                                       const std::filesystem::path& self) {
+  if (options.jet.empty()) throw std::invalid_argument("the set jet needs --jet <file>");
+  const std::filesystem::path run = options.data / "run";
+  const std::filesystem::path jet = run / "jet", sqlcipher = run / "jet-sqlcipher";
+  for (const std::filesystem::path& folder : {jet, sqlcipher}) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+  }
+  std::filesystem::copy_file(options.jet, jet / kServerFile);
+  engine::MakeServerDatabase(sqlcipher / kServerFile, JetRows(options.jet));
+  Report jetBest, sqlcipherBest;
+  for (int i = 0; i < options.repeat; ++i) {
+    for (auto [folder, best] : {std::pair{jet, &jetBest}, std::pair{sqlcipher, &sqlcipherBest}}) {
+      KeepBest(*best, RunReporting("QT_QPA_PLATFORM=offscreen " + Quoted(self) + " --child-startup " +
+                                   Quoted(folder)));
+    }
+  }
+  const std::string name = options.jet.filename().string();
+  return {{"Jet " + name, jetBest}, {"SQLCipher, the maps of " + name, sqlcipherBest}};
+}
+
 std::string Fixed(double value, int decimals) {
   std::ostringstream text;
   text << std::fixed << std::setprecision(decimals) << value;
@@ -203,7 +245,14 @@ void PrintTable(const std::vector<std::pair<std::string, Report>>& results) {
     // the largest map plus 40 MiB, where that is more.
     const std::string limit =
         " (" + Mib(std::max(r.at("table_bytes"), 3.2 * r.at("largest_bytes")) + 40.0 * 1048576) + ")";
-    PrintOperation(r, "start-up " + set, "startup", Mib(r.at("peak_bytes")) + limit);
+    const std::string peak = Mib(r.at("peak_bytes")) + limit;
+    if (r.count("dump") == 0) {
+      PrintRow({"start-up " + set, Fixed(r.at("maps"), 0), Fixed(r.at("startup"), 3), "-", "-", "-", "-",
+                Fixed(r.at("table_bytes") / 1e6 / r.at("startup"), 0),
+                Fixed(r.at("startup") * 1000 / r.at("maps"), 3), peak});
+      continue;
+    }
+    PrintOperation(r, "start-up " + set, "startup", peak);
     PrintOperation(r, "dump " + set, "dump", "");
     PrintOperation(r, "dump again " + set, "redump", "");
     const std::string maps = Fixed(r.at("maps"), 0);
@@ -230,6 +279,8 @@ Options ParseOptions(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (argument == "--program" && hasValue) {
       options.program = std::filesystem::absolute(argv[++i]);
+    } else if (argument == "--jet" && hasValue) {
+      options.jet = std::filesystem::absolute(argv[++i]);
     } else if (argument == "--peer" && hasValue) {
       options.peer = std::filesystem::absolute(argv[++i]);
     } else if (argument == "--repeat" && hasValue) {
@@ -242,7 +293,8 @@ Options ParseOptions(int argc, char** argv) {
   }
   if (options.data.empty() || options.program.empty() || options.peer.empty()) {
     throw std::invalid_argument(
-        "usage: corvald_perf <data-folder> --program <corvald> --peer <peer.py> [--repeat n] [set ...]");
+        "usage: corvald_perf <data-folder> --program <corvald> --peer <peer.py> [--jet <file>] [--repeat n] "
+        "[set ...]");
   }
   if (!sets.empty()) options.sets = sets;
   return options;
@@ -262,12 +314,23 @@ int main(int argc, char** argv) {
       corvald::InstallWindows();
       return RunOperations(std::filesystem::absolute(argv[2]), std::filesystem::absolute(argv[3]));
     }
+    if (argc == 3 && std::string_view(argv[1]) == "--child-startup") {
+      corvald::KeepFreedMemoryForReuse();
+      QApplication app(argc, argv);
+      corvald::RegisterFonts();
+      corvald::InstallWindows();
+      return RunStartUp(std::filesystem::absolute(argv[2]));
+    }
     const Options options = ParseOptions(argc, argv);
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe");
     std::vector<std::pair<std::string, Report>> results;
     for (const std::string& set : options.sets) {
       std::cerr << "measuring " << set << " ...\n";
-      results.emplace_back(set, MeasureSet(options, set, self));
+      if (set == "jet") {
+        for (auto& measured : MeasureJet(options, self)) results.push_back(std::move(measured));
+      } else {
+        results.emplace_back(set, MeasureSet(options, set, self));
+      }
     }
     std::filesystem::remove_all(options.data / "run");
     PrintTable(results);

@@ -140,15 +140,10 @@ double ConvertFloor() {
 
 void Print(const char* name, double value) { std::cout << name << ' ' << value << '\n'; }
 
-}  // namespace
-
-int RunOperations(const std::filesystem::path& work, const std::filesystem::path& scratch) {
-  std::filesystem::create_directories(scratch);
-  SetCurrentFolder(work);
-  std::vector<std::string> boxes;
-  SetMessageBoxHandler([&boxes](const std::string& text, MsgIcon) { boxes.push_back(text); });
-
-  // As Main runs it: the status window is up before the database is touched.
+// Start-up as Main runs it, the status window up before the database is
+// touched; prints its time, the peak memory then and the map table's size, and
+// returns the number of maps loaded.
+int StartUp() {
   SetStatus("Checking zlib.dll ...");
   bool loaded = false;
   Print("startup", Seconds([&] { loaded = LoadServerDatabase(); }));
@@ -165,6 +160,27 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
   Print("maps", maps);
   Print("table_bytes", static_cast<double>(tableBytes));
   Print("largest_bytes", static_cast<double>(largest));
+  return maps;
+}
+
+}  // namespace
+
+int RunStartUp(const std::filesystem::path& work) {
+  SetCurrentFolder(work);
+  SetMessageBoxHandler([](const std::string& text, MsgIcon) { throw std::runtime_error(text); });
+  StartUp();
+  ShutDown();
+  SetMessageBoxHandler({});
+  return 0;
+}
+
+int RunOperations(const std::filesystem::path& work, const std::filesystem::path& scratch) {
+  std::filesystem::create_directories(scratch);
+  SetCurrentFolder(work);
+  std::vector<std::string> boxes;
+  SetMessageBoxHandler([&boxes](const std::string& text, MsgIcon) { boxes.push_back(text); });
+
+  const int maps = StartUp();
   Print("startup_floor", StartUpFloor(scratch));
 
   ShowMain();

@@ -66,6 +66,10 @@ class PrivateXvfb {
   _XDisplay* display_ = nullptr;
 };
 
+// Start-up alone (LoadServerDatabase, status window offscreen) on the
+// "server.dat" in `work`; prints its time, peak memory and the map table's size.
+int RunStartUp(const std::filesystem::path& work);
+
 // Under a private Xvfb, starts `program` (a copy of the program beside a
 // "server.dat") and reports the seconds from its start until the status window
 // shows text, and until the main window is visible, and its peak memory then.

@@ -13,6 +13,8 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+}  // namespace
+
 char UnicodeToAnsi(char32_t cp) {
   if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
   for (std::size_t i = 0; i < kHighControls.size(); ++i) {
@@ -20,8 +22,6 @@ char UnicodeToAnsi(char32_t cp) {
   }
   return '?';
 }
-
-}  // namespace
 
 char16_t AnsiToUnicode(unsigned char byte) {
   if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];

@@ -13,6 +13,9 @@ namespace corvald {
 
 char16_t AnsiToUnicode(unsigned char byte);
 
+// The byte of a character; characters outside the code page become "?".
+char UnicodeToAnsi(char32_t cp);
+
 QString FromAnsi(std::string_view bytes);
 
 // Characters outside the code page become "?".

@@ -7,5 +7,6 @@ apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format \
   qt6-base-dev libgl-dev libx11-dev libsqlcipher-dev libssl-dev sqlcipher zlib1g-dev \
   libgtest-dev libgmock-dev libbenchmark-dev python3 \
+  mdbtools mdbtools-dev libglib2.0-dev \
   fonts-wine fonts-liberation fontconfig \
   xvfb xdotool x11-apps x11-utils imagemagick strace

@@ -2,11 +2,13 @@
 
 // The database engine that holds "server.dat": a small DAO-like object model
 // (engine, workspace, database, table definition, table-type recordset) over an
-// encrypted SQLite database. File names are program paths (ANSI byte strings
-// relative to the current directory); every failure is a corvald::Failure with a
-// number from store/EngineErrors.h.
+// encrypted SQLite database, or over a Jet database, which it reads only. File
+// names are program paths (ANSI byte strings relative to the current
+// directory); every failure is a corvald::Failure with a number from
+// store/EngineErrors.h.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +30,10 @@ std::string ToText(const Value& value);
 
 namespace detail {
 class Connection;
+class RowSource;
+}  // namespace detail
+namespace jet {
+class File;
 }
 
 // A table-type recordset: walks the table's rows in the order of its current
@@ -36,7 +42,7 @@ class Connection;
 // transaction.
 class Recordset {
  public:
-  Recordset(std::shared_ptr<detail::Connection> connection, std::string table);
+  explicit Recordset(std::unique_ptr<detail::RowSource> rows);
   ~Recordset();
   Recordset(const Recordset&) = delete;
   Recordset& operator=(const Recordset&) = delete;
@@ -79,13 +85,13 @@ class Recordset {
 
 class TableDef {
  public:
-  TableDef(std::shared_ptr<detail::Connection> connection, std::string table);
+  // `openRows` gives the rows of a new recordset.
+  explicit TableDef(std::function<std::unique_ptr<detail::RowSource>()> openRows);
   // Type 1 (table) only.
   std::shared_ptr<Recordset> OpenRecordset(std::int32_t type);
 
  private:
-  std::shared_ptr<detail::Connection> connection_;
-  std::string table_;
+  std::function<std::unique_ptr<detail::RowSource>()> openRows_;
 };
 
 // An open database; the file closes when the database, its table definitions and
@@ -93,20 +99,27 @@ class TableDef {
 class Database {
  public:
   explicit Database(std::shared_ptr<detail::Connection> connection);
+  explicit Database(std::shared_ptr<jet::File> jet);
   std::shared_ptr<TableDef> TableDefs(std::string_view name);
+  // False for a Jet database, which the engine reads but never writes.
+  bool Updatable() const { return jet_ == nullptr; }
 
   // After the last write of a command: the file alone holds every row, in
   // rollback-journal mode, with no side file (see Connection::FinishWriting).
+  // Nothing to do for a Jet database.
   void FinishWriting();
 
  private:
   std::shared_ptr<detail::Connection> connection_;
+  std::shared_ptr<jet::File> jet_;
 };
 
 class Workspace {
  public:
   // Opens shared (options 0, the only ones supported), read-write or read-only.
-  // The connect string ";pwd=<password>" gives the database password.
+  // The connect string ";pwd=<password>" gives the database password. A Jet
+  // database (told by its content) is opened read-only whatever `readOnly`
+  // says; another Access format fails with 3170.
   std::shared_ptr<Database> OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
                                          std::string_view connect);
 };
@@ -119,6 +132,11 @@ class DBEngine {
  private:
   std::shared_ptr<Workspace> defaultWorkspace_;
 };
+
+// Whether the file (a program path) is an Access database by its first bytes:
+// a Jet database, which the engine reads but never writes or compacts, or one
+// of a later format. False for a file that cannot be read.
+bool IsAccessFile(std::string_view name);
 
 // The engine, created on first use; it lives for the run.
 DBEngine& Engine();

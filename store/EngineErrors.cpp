@@ -32,8 +32,12 @@ std::string_view DescriptionTemplate(int number) {
       return "Cannot open the database file '|': it is not an ordinary file or access is denied.";
     case err::kRecordDeleted:
       return "The record has been deleted.";
+    case err::kOtherAccessFormat:
+      return "The file '|' is an Access database of a later format, which this program does not read.";
     case err::kDatabaseExists:
       return "The database '|' already exists.";
+    case err::kNotSupported:
+      return "Operation is not supported for this type of object.";
     case err::kLocked:
       return "The database '|' is locked by another user.";
     case err::kItemNotFound:

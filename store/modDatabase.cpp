@@ -117,7 +117,9 @@ bool LoadServerDatabase() {
     ShutDown();
     return false;
   }
-  dbServer = CompactAndOpenServerDatabase(*wsServer);
+  // This program does not write Access databases, so they are read where they lie, not compacted.
+  dbServer = engine::IsAccessFile(kServerFile) ? wsServer->OpenDatabase(kServerFile, 0, true, kServerConnect)
+                                               : CompactAndOpenServerDatabase(*wsServer);
 
   try {
     rsMaps = dbServer->TableDefs(kMapsTable)->OpenRecordset(kTableRecordset);

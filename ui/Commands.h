@@ -29,7 +29,8 @@ std::string DumpStatusText(std::int32_t n, std::string_view name);
 // Convert: stores every ".map4" file of the main window's file list (the list is
 // read again before every entry) under the map number its name carries, in list
 // order, and ends with the number of files converted. Shows a message and stores
-// nothing when "server.dat" is missing or the list holds no ".map4" name. After
+// nothing when "server.dat" is missing, is a Jet database (which the program
+// does not write) or the list holds no ".map4" name. After
 // each file it lets pending window events run; when they shut the program down,
 // it ends at once, without a message. Files are read and compressed ahead of
 // their turn on every core; each is stored, and its failure reported, in its

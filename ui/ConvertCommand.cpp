@@ -93,6 +93,12 @@ bool cmdButton2_Click() {
     MsgBox("Error: File 'server.dat' not found!");
     return false;
   }
+  if (!dbServer->Updatable()) {
+    MsgBox(
+        "Error: File 'server.dat' is a Jet database, which this program reads but does not write. No map was "
+        "converted.");
+    return false;
+  }
   if (std::ranges::none_of(FileListEntries(), IsMapFileName)) {
     MsgBox("Error: No '.map4' files found in the 'Maps' folder!");
     return false;

@@ -2,12 +2,14 @@
 #include "store/Engine.h"
 #include "store/EngineErrors.h"
 #include "store/engine/Open.h"
+#include "store/engine/RowSource.h"
 #include "store/engine/TableShape.h"
+#include "store/jet/JetDatabase.h"
 
 namespace corvald::engine {
 
-TableDef::TableDef(std::shared_ptr<detail::Connection> connection, std::string table)
-    : connection_(std::move(connection)), table_(std::move(table)) {}
+TableDef::TableDef(std::function<std::unique_ptr<detail::RowSource>()> openRows)
+    : openRows_(std::move(openRows)) {}
 
 std::shared_ptr<Recordset> TableDef::OpenRecordset(std::int32_t type) {
   constexpr std::int32_t kTableType = 1;
@@ -15,18 +17,30 @@ std::shared_ptr<Recordset> TableDef::OpenRecordset(std::int32_t type) {
     RaiseEngine(err::kInvalidArgument,
                 "recordset type " + std::to_string(type) + " (only 1, table, is supported)");
   }
-  return std::make_shared<Recordset>(connection_, table_);
+  return std::make_shared<Recordset>(openRows_());
 }
 
 Database::Database(std::shared_ptr<detail::Connection> connection) : connection_(std::move(connection)) {}
 
+Database::Database(std::shared_ptr<jet::File> jet) : jet_(std::move(jet)) {}
+
 std::shared_ptr<TableDef> Database::TableDefs(std::string_view name) {
+  if (jet_) {
+    std::optional<std::string> table = jet::TableName(*jet_, AnsiToUtf8(name));
+    if (!table) RaiseEngine(err::kItemNotFound, name);
+    return std::make_shared<TableDef>(
+        [file = jet_, table = std::move(*table)] { return jet::OpenRows(file, table); });
+  }
   std::optional<std::string> table = detail::ExistingTableName(*connection_, AnsiToUtf8(name));
   if (!table) RaiseEngine(err::kItemNotFound, name);
-  return std::make_shared<TableDef>(connection_, std::move(*table));
+  return std::make_shared<TableDef>([connection = connection_, table = std::move(*table)] {
+    return detail::OpenSqlRows(connection, table);
+  });
 }
 
-void Database::FinishWriting() { connection_->FinishWriting(); }
+void Database::FinishWriting() {
+  if (connection_) connection_->FinishWriting();
+}
 
 std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
                                                   std::string_view connect) {
@@ -34,8 +48,12 @@ std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::in
     RaiseEngine(err::kInvalidArgument,
                 "open options " + std::to_string(options) + " (only 0, shared, is supported)");
   }
-  return std::make_shared<Database>(detail::OpenKeyed(name, detail::PasswordFromConnect(connect), readOnly));
+  const std::string password = detail::PasswordFromConnect(connect);
+  if (IsAccessFile(name)) return std::make_shared<Database>(jet::Open(name, password));
+  return std::make_shared<Database>(detail::OpenKeyed(name, password, readOnly));
 }
+
+bool IsAccessFile(std::string_view name) { return jet::FormatOfFile(name) != jet::Format::kOther; }
 
 std::shared_ptr<Workspace> DBEngine::Workspaces(std::int16_t index) {
   if (index != 0) RaiseEngine(err::kItemNotFound, "workspace " + std::to_string(index));

@@ -4,12 +4,9 @@
 #include "platform/Failure.h"
 #include "store/Engine.h"
 #include "store/EngineErrors.h"
-#include "store/engine/Cursor.h"
-#include "store/engine/TableShape.h"
+#include "store/engine/RowSource.h"
 
 namespace corvald::engine {
-
-using detail::Row;
 
 namespace {
 
@@ -18,22 +15,19 @@ enum class Change { kNone, kAdding, kEditing };
 }  // namespace
 
 struct Recordset::State {
-  std::shared_ptr<detail::Connection> connection;
-  std::string table;
-  std::unique_ptr<detail::Cursor> cursor;
-  std::optional<Row> current;
+  std::unique_ptr<detail::RowSource> rows;
+  bool current = false;
   bool bof = false;
   bool eof = false;
   bool noMatch = false;
-  // The row being added or edited.
+  // The row being added or edited: a new row's every field, an edited row's
+  // fields that were set (the others are the current row's).
   Change change = Change::kNone;
   std::vector<std::optional<Value>> buffer;
   std::vector<bool> changed;
 
-  const std::vector<detail::Column>& Columns() const { return cursor->Columns(); }
-
   std::size_t ColumnOf(std::string_view name) const {
-    const std::optional<std::size_t> column = detail::FindColumn(Columns(), AnsiToUtf8(name));
+    const std::optional<std::size_t> column = rows->ColumnOf(AnsiToUtf8(name));
     if (!column) RaiseEngine(err::kItemNotFound, name);
     return *column;
   }
@@ -41,27 +35,19 @@ struct Recordset::State {
   // After opening or choosing an index: the first row, or both ends for an empty table.
   void ToFirstRow() {
     EndChange();
-    current.reset();
-    current = cursor->First();
+    current = rows->ToFirst();
     bof = eof = !current;
   }
 
-  // Drops a change under way. An edit holds the current row's fields, which go
-  // back to it.
+  // Drops a change under way.
   void EndChange() {
-    if (change == Change::kEditing) current->fields = std::move(buffer);
     change = Change::kNone;
     buffer.clear();
   }
 };
 
-Recordset::Recordset(std::shared_ptr<detail::Connection> connection, std::string table)
-    : state_(std::make_unique<State>()) {
-  std::vector<detail::Column> columns = detail::TableColumns(*connection, table);
-  state_->cursor =
-      std::make_unique<detail::Cursor>(connection, table, std::move(columns), detail::IndexShape{});
-  state_->connection = std::move(connection);
-  state_->table = std::move(table);
+Recordset::Recordset(std::unique_ptr<detail::RowSource> rows) : state_(std::make_unique<State>()) {
+  state_->rows = std::move(rows);
   state_->ToFirstRow();
 }
 
@@ -91,12 +77,7 @@ void Recordset::MoveNext() {
   State& state = OpenState(state_);
   state.EndChange();
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
-  // Only the row's place is needed to find the next one; its values go first,
-  // so that two large rows are never held at once.
-  Row previous = std::move(*state.current);
-  previous.fields.clear();
-  state.current.reset();
-  state.current = state.cursor->After(previous);
+  state.current = state.rows->ToNext();
   state.bof = false;
   state.eof = !state.current;
 }
@@ -104,22 +85,16 @@ void Recordset::MoveNext() {
 const Value& Recordset::Field(std::string_view name) const {
   State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
-  if (state.change == Change::kNone && !state.current) RaiseEngine(err::kNoCurrentRecord);
-  // A new row's fields are all set; the current row's are read when first asked for.
-  std::optional<Value>& field =
-      state.change != Change::kNone ? state.buffer[column] : state.current->fields[column];
-  if (!field) field = state.cursor->ReadField(state.current->rowid, column);
-  return *field;
+  if (state.change != Change::kNone && state.buffer[column]) return *state.buffer[column];
+  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  return state.rows->Field(column);
 }
 
 Value Recordset::TakeField(std::string_view name) {
-  Field(name);
-  std::optional<Value>& field = state_->change != Change::kNone
-                                    ? state_->buffer[state_->ColumnOf(name)]
-                                    : state_->current->fields[state_->ColumnOf(name)];
-  Value value = std::move(*field);
-  field.reset();
-  return value;
+  State& state = OpenState(state_);
+  const std::size_t column = state.ColumnOf(name);
+  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  return state.rows->TakeField(column);
 }
 
 void Recordset::SetField(std::string_view name, Value value) {
@@ -131,17 +106,14 @@ void Recordset::SetField(std::string_view name, Value value) {
 }
 
 std::int32_t Recordset::RecordCount() const {
-  const std::int64_t count = OpenState(state_).cursor->Count();
+  const std::int64_t count = OpenState(state_).rows->Count();
   if (count > std::numeric_limits<std::int32_t>::max()) Raise(corvald::err::kOverflow);
   return static_cast<std::int32_t>(count);
 }
 
 void Recordset::SetIndex(std::string_view name) {
   State& state = OpenState(state_);
-  std::vector<detail::Column> columns = state.Columns();
-  detail::IndexShape index = detail::TableIndex(*state.connection, state.table, columns, AnsiToUtf8(name));
-  state.cursor =
-      std::make_unique<detail::Cursor>(state.connection, state.table, std::move(columns), std::move(index));
+  state.rows->SetIndex(AnsiToUtf8(name));
   state.ToFirstRow();
 }
 
@@ -149,12 +121,13 @@ void Recordset::Seek(std::string_view comparison, std::int32_t key) {
   State& state = OpenState(state_);
   if (comparison != "=")
     RaiseEngine(err::kInvalidArgument, "Seek comparison '" + std::string(comparison) + "'");
-  if (!state.cursor->HasIndex()) RaiseEngine(err::kNoCurrentIndex);
+  if (!state.rows->HasIndex()) RaiseEngine(err::kNoCurrentIndex);
   state.EndChange();
-  state.current.reset();
-  state.current = state.cursor->FirstEqual(key);
-  state.noMatch = !state.current;
-  if (state.current) state.bof = state.eof = false;
+  const bool found = state.rows->ToFirstEqual(key);
+  state.noMatch = !found;
+  // A seek that finds nothing leaves no current row.
+  state.current = found;
+  if (found) state.bof = state.eof = false;
 }
 
 bool Recordset::NoMatch() const { return OpenState(state_).noMatch; }
@@ -163,19 +136,19 @@ void Recordset::AddNew() {
   State& state = OpenState(state_);
   state.EndChange();
   state.change = Change::kAdding;
-  state.buffer.assign(state.Columns().size(), Value{});
-  state.changed.assign(state.Columns().size(), false);
+  state.buffer.assign(state.rows->ColumnCount(), Value{});
+  state.changed.assign(state.rows->ColumnCount(), false);
 }
 
 void Recordset::Edit() {
   State& state = OpenState(state_);
   if (!state.current) RaiseEngine(err::kNoCurrentRecord);
   state.EndChange();
-  // The fields read so far move into the edit rather than being copied: a
-  // row's data may be large.
+  // Nothing is copied: a field not set reads the current row's, and a row's
+  // data may be large.
   state.change = Change::kEditing;
-  state.buffer = std::move(state.current->fields);
-  state.changed.assign(state.Columns().size(), false);
+  state.buffer.assign(state.rows->ColumnCount(), std::nullopt);
+  state.changed.assign(state.rows->ColumnCount(), false);
 }
 
 void Recordset::Update(int type, bool /*force: no other session's change can conflict*/) {
@@ -188,16 +161,9 @@ void Recordset::Update(int type, bool /*force: no other session's change can con
   }
   if (state.change == Change::kAdding) {
     // The current row stays what it was before AddNew.
-    state.cursor->Insert(columns, state.buffer);
+    state.rows->Insert(columns, state.buffer);
   } else if (!columns.empty()) {
-    if (state.cursor->UpdateRow(state.current->rowid, columns, state.buffer) == 0) {
-      RaiseEngine(err::kRecordDeleted);
-    }
-    // The row as stored is read again when asked for.
-    const std::int64_t rowid = state.current->rowid;
-    state.change = Change::kNone;
-    state.buffer.clear();
-    state.current = state.cursor->WithRowid(rowid);
+    state.rows->UpdateCurrent(columns, state.buffer);
   }
   state.EndChange();
 }

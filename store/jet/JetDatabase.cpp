@@ -1,0 +1,368 @@
+// Jet databases through libmdb. libmdb follows page numbers and lengths as the
+// file gives them and passes over what it cannot read without a word, so the
+// file's pages, row counts and long-value chains are checked here first.
+#include "store/jet/JetDatabase.h"
+
+// glib first: mdbtools.h includes it inside extern "C", where its C++ templates fail.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <vector>
+
+#include "platform/AnsiCodePage.h"
+#include "platform/Files.h"
+#include "store/EngineErrors.h"
+#include "store/jet/JetText.h"
+
+namespace corvald::engine::jet {
+
+namespace {
+
+constexpr std::uint32_t kRowOffsetMask = 0x1FFF;
+constexpr std::uint32_t kRowDeleted = 0x4000;
+// A long value's header in its row: length and kind, then where its data lies.
+constexpr int kLongValueHeader = MDB_MEMO_OVERHEAD;
+constexpr std::uint32_t kLongValueInline = 0x80000000;
+constexpr std::uint32_t kLongValueOnePage = 0x40000000;
+constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
+
+std::uint32_t Le32(const unsigned char* bytes) {
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+std::string ReadStart(const std::filesystem::path& native, std::size_t size) {
+  std::ifstream in(native, std::ios::binary);
+  std::string start(size, '\0');
+  in.read(start.data(), static_cast<std::streamsize>(size));
+  start.resize(static_cast<std::size_t>(in.gcount()));
+  return start;
+}
+
+std::u16string ToUtf16(std::string_view ansi) {
+  std::u16string text;
+  for (unsigned char byte : ansi) text += AnsiToUnicode(byte);
+  return text;
+}
+
+}  // namespace
+
+class File {
+ public:
+  File(MdbHandle* handle, std::string name, std::uintmax_t size)
+      : handle_(handle), name_(std::move(name)), pages_(size / handle->fmt->pg_size) {}
+  ~File() { mdb_close(handle_); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  MdbHandle* Handle() const { return handle_; }
+  const std::string& Name() const { return name_; }
+  std::uintmax_t Size() const { return pages_ * handle_->fmt->pg_size; }
+  bool HasPage(std::uint32_t page) const { return page > 0 && page < pages_; }
+  [[noreturn]] void RaiseDamaged() const { RaiseEngine(err::kDamaged, name_); }
+
+ private:
+  MdbHandle* handle_;
+  std::string name_;
+  std::uintmax_t pages_;
+};
+
+Format FormatOfFile(std::string_view fileName) {
+  return FormatOf(ReadStart(NativePath(fileName), kHeaderSize));
+}
+
+std::shared_ptr<File> Open(std::string_view fileName, std::string_view password) {
+  const std::filesystem::path native = NativePath(fileName);
+  const std::string header = ReadStart(native, kHeaderSize);
+  const Format format = FormatOf(header);
+  if (format == Format::kAce) RaiseEngine(err::kOtherAccessFormat, fileName);
+  assert(format == Format::kJet3 || format == Format::kJet4);
+  if (header.size() < kHeaderSize) RaiseEngine(err::kDamaged, fileName);
+  const std::u16string stored = PasswordOf(header, format);
+  if (!stored.empty() && stored != ToUtf16(password)) RaiseEngine(err::kWrongPassword, fileName);
+
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(native, error);
+  const std::uintmax_t pageSize = format == Format::kJet4 ? 4096 : 2048;
+  if (error || size % pageSize != 0) RaiseEngine(err::kDamaged, fileName);
+  MdbHandle* handle = mdb_open(native.c_str(), MDB_NOFLAGS);
+  if (handle == nullptr) RaiseEngine(err::kDamaged, fileName);
+  auto file = std::make_shared<File>(handle, std::string(fileName), size);
+  if (static_cast<std::uintmax_t>(handle->fmt->pg_size) != pageSize ||
+      mdb_read_catalog(handle, MDB_TABLE) == nullptr) {
+    file->RaiseDamaged();
+  }
+  return file;
+}
+
+namespace {
+
+MdbCatalogEntry* FindTable(const File& file, std::string_view name) {
+  const std::string wanted(name);
+  GPtrArray* catalog = file.Handle()->catalog;
+  for (guint i = 0; catalog != nullptr && i < catalog->len; ++i) {
+    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+    if (entry->object_type == MDB_TABLE && g_ascii_strcasecmp(entry->object_name, wanted.c_str()) == 0) {
+      return entry;
+    }
+  }
+  return nullptr;
+}
+
+// Where a row lies, and the key it sorts by once an index is set.
+struct RowPlace {
+  std::uint32_t page;
+  std::uint16_t row;
+  std::optional<std::int32_t> key;
+};
+
+class JetRows final : public detail::RowSource {
+ public:
+  JetRows(std::shared_ptr<File> file, MdbCatalogEntry* entry) : file_(std::move(file)) {
+    if (!file_->HasPage(static_cast<std::uint32_t>(entry->table_pg))) file_->RaiseDamaged();
+    table_ = mdb_read_table(entry);
+    // mdb_read_indices answers with table_->indices, not with its result.
+    if (table_ != nullptr && mdb_read_columns(table_) != nullptr) mdb_read_indices(table_);
+    if (table_ == nullptr || table_->columns == nullptr || table_->indices == nullptr ||
+        table_->columns->len != table_->num_cols) {
+      Free();
+      file_->RaiseDamaged();
+    }
+  }
+  ~JetRows() override { Free(); }
+  JetRows(const JetRows&) = delete;
+  JetRows& operator=(const JetRows&) = delete;
+
+  std::optional<std::size_t> ColumnOf(std::string_view name) const override {
+    const std::string wanted(name);
+    for (std::size_t i = 0; i < ColumnCount(); ++i) {
+      if (g_ascii_strcasecmp(Column(i)->name, wanted.c_str()) == 0) return i;
+    }
+    return std::nullopt;
+  }
+  std::size_t ColumnCount() const override { return table_->num_cols; }
+
+  void SetIndex(std::string_view name) override {
+    const std::string wanted(name);
+    const MdbIndex* index = nullptr;
+    for (guint i = 0; i < table_->indices->len; ++i) {
+      const auto* candidate = static_cast<const MdbIndex*>(g_ptr_array_index(table_->indices, i));
+      if (g_ascii_strcasecmp(candidate->name, wanted.c_str()) == 0) index = candidate;
+    }
+    if (index == nullptr) RaiseEngine(err::kNotAnIndex, name);
+    const int column = index->key_col_num[0] - 1;
+    if (index->num_keys != 1 || index->key_col_order[0] != MDB_ASC || column < 0 ||
+        column >= static_cast<int>(ColumnCount()) || Column(column)->col_type != MDB_LONGINT) {
+      RaiseEngine(err::kEngineError,
+                  "the index '" + wanted + "' is not on one Long Integer field, ascending");
+    }
+    key_ = static_cast<std::size_t>(column);
+    rows_.reset();
+  }
+  bool HasIndex() const override { return key_.has_value(); }
+
+  bool ToFirst() override {
+    Rows();
+    return MoveTo(0);
+  }
+  bool ToNext() override { return MoveTo(position_ + 1); }
+  bool ToFirstEqual(std::int64_t) override { RaiseEngine(err::kNotSupported); }
+
+  const Value& Field(std::size_t column) override {
+    assert(rows_ && position_ < rows_->size() && column < ColumnCount());
+    if (!cached_ || *cached_ != column) {
+      value_ = Read((*rows_)[position_], column);
+      cached_ = column;
+    }
+    return value_;
+  }
+  Value TakeField(std::size_t column) override {
+    Field(column);
+    cached_.reset();
+    return std::move(value_);
+  }
+  std::int64_t Count() override { return static_cast<std::int64_t>(Rows().size()); }
+
+  void Insert(const std::vector<std::size_t>&, const std::vector<std::optional<Value>>&) override {
+    RaiseEngine(err::kReadOnly, file_->Name());
+  }
+  void UpdateCurrent(const std::vector<std::size_t>&, const std::vector<std::optional<Value>>&) override {
+    RaiseEngine(err::kReadOnly, file_->Name());
+  }
+
+ private:
+  // The definition with its columns and indexes.
+  void Free() {
+    mdb_free_tabledef(table_);
+    table_ = nullptr;
+  }
+
+  MdbColumn* Column(std::size_t column) const {
+    return static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, column));
+  }
+  MdbHandle* Mdb() const { return file_->Handle(); }
+
+  bool MoveTo(std::size_t position) {
+    position_ = position;
+    cached_.reset();
+    value_ = {};
+    return position_ < rows_->size();
+  }
+
+  // Every row's place, and its key once an index is set, in one pass over the
+  // table's data pages that reads no long value; sorted by key, rows of equal
+  // key in their stored order.
+  const std::vector<RowPlace>& Rows() {
+    if (rows_) return *rows_;
+    std::vector<RowPlace> rows;
+    mdb_rewind_table(table_);
+    while (mdb_fetch_row(table_) != 0) {
+      RowPlace place{table_->cur_phys_pg, static_cast<std::uint16_t>(table_->cur_row - 1), std::nullopt};
+      if (key_) {
+        const MdbColumn* column = Column(*key_);
+        if (column->cur_value_len == 4 && column->cur_value_start + 4 <= Mdb()->fmt->pg_size) {
+          place.key = static_cast<std::int32_t>(Le32(Mdb()->pg_buf + column->cur_value_start));
+        } else if (column->cur_value_len != 0) {
+          file_->RaiseDamaged();
+        }
+      }
+      rows.push_back(place);
+    }
+    // libmdb passes over rows and pages it cannot read.
+    if (rows.size() != table_->num_rows) file_->RaiseDamaged();
+    if (key_) {
+      std::stable_sort(rows.begin(), rows.end(),
+                       [](const RowPlace& a, const RowPlace& b) { return a.key < b.key; });
+    }
+    rows_ = std::move(rows);
+    return *rows_;
+  }
+
+  // A field of the row at `place`, read afresh from its page.
+  Value Read(const RowPlace& place, std::size_t column) {
+    MdbHandle* mdb = Mdb();
+    int start = 0;
+    size_t size = 0;
+    if (mdb_read_pg(mdb, place.page) != mdb->fmt->pg_size ||
+        mdb_find_row(mdb, place.row, &start, &size) != 0 || (start & kRowDeleted) != 0) {
+      file_->RaiseDamaged();
+    }
+    std::vector<MdbField> fields(ColumnCount());
+    const int count = mdb_crack_row(table_, static_cast<int>(start & kRowOffsetMask), size, fields.data());
+    if (count < 0) file_->RaiseDamaged();
+    const auto field = std::find_if(fields.begin(), fields.end(), [column](const MdbField& f) {
+      return f.colnum == static_cast<int>(column);
+    });
+    if (field == fields.end() || field->start < 0 || field->siz < 0 ||
+        field->start + field->siz > mdb->fmt->pg_size) {
+      file_->RaiseDamaged();
+    }
+    if (field->is_null) return std::monostate{};
+
+    MdbColumn* col = Column(column);
+    switch (col->col_type) {
+      case MDB_LONGINT:
+        if (field->siz != 4) file_->RaiseDamaged();
+        return std::int64_t{static_cast<std::int32_t>(Le32(mdb->pg_buf + field->start))};
+      case MDB_OLE:
+        return LongValue(col, field->start, field->siz);
+      case MDB_MEMO: {
+        if (IS_JET3(mdb)) return LongValue(col, field->start, field->siz);
+        std::optional<std::string> text = Jet4TextToAnsi(LongValue(col, field->start, field->siz));
+        if (!text) file_->RaiseDamaged();
+        return std::move(*text);
+      }
+      default:
+        RaiseEngine(err::kEngineError, "the field '" + std::string(col->name) + "' is of a type not read");
+    }
+  }
+
+  // Follows a long value's chain of pages as far as its header's length, each
+  // page checked against the file, before libmdb reads it; fails on a chain
+  // that ends early, goes on too long or comes back on itself.
+  void CheckChain(std::uint32_t kind, std::uint32_t pageRow, std::uint32_t length) const {
+    std::set<std::uint32_t> seen;
+    std::uint64_t total = 0;
+    while (true) {
+      void* page = nullptr;
+      int start = 0;
+      size_t size = 0;
+      if (!file_->HasPage(pageRow >> 8) || !seen.insert(pageRow).second ||
+          mdb_find_pg_row(Mdb(), static_cast<int>(pageRow), &page, &start, &size) != 0) {
+        file_->RaiseDamaged();
+      }
+      if (kind == kLongValueOnePage) {
+        total = size;
+        break;
+      }
+      if (size <= 4) file_->RaiseDamaged();
+      total += size - 4;
+      if (total > length) file_->RaiseDamaged();
+      pageRow = Le32(static_cast<const unsigned char*>(page) + start);
+      if (pageRow == 0) break;
+    }
+    if (total != length) file_->RaiseDamaged();
+  }
+
+  // The bytes of an OLE Object or Memo value whose header lies at `start` of
+  // the current page, `size` bytes with what follows it in the row.
+  std::string LongValue(MdbColumn* col, int start, int size) {
+    if (size == 0) return {};
+    MdbHandle* mdb = Mdb();
+    if (size < kLongValueHeader) file_->RaiseDamaged();
+    const unsigned char* header = mdb->pg_buf + start;
+    const std::uint32_t kind = Le32(header) & ~kLongValueLengthMask;
+    const std::uint32_t length = Le32(header) & kLongValueLengthMask;
+    if (kind == kLongValueInline) {
+      if (static_cast<std::uint32_t>(size - kLongValueHeader) != length) file_->RaiseDamaged();
+    } else if (kind == kLongValueOnePage || kind == 0) {
+      if (length > file_->Size()) file_->RaiseDamaged();
+      CheckChain(kind, Le32(header + 4), length);
+    } else {
+      file_->RaiseDamaged();
+    }
+
+    // libmdb reads the header from the bound buffer and copies each page's part there.
+    std::vector<unsigned char> bound(MDB_PGSIZE);
+    std::memcpy(bound.data(), header, kLongValueHeader);
+    col->bind_ptr = bound.data();
+    col->cur_value_start = start;
+    col->cur_value_len = size;
+    std::size_t read = 0;
+    const std::unique_ptr<char, decltype(&std::free)> bytes(
+        static_cast<char*>(mdb_ole_read_full(mdb, col, &read)), &std::free);
+    col->bind_ptr = nullptr;
+    if (bytes == nullptr || read != length) file_->RaiseDamaged();
+    return std::string(bytes.get(), read);
+  }
+
+  std::shared_ptr<File> file_;
+  MdbTableDef* table_ = nullptr;
+  std::optional<std::size_t> key_;
+  std::optional<std::vector<RowPlace>> rows_;
+  std::size_t position_ = 0;
+  std::optional<std::size_t> cached_;
+  Value value_;
+};
+
+}  // namespace
+
+std::optional<std::string> TableName(const File& file, std::string_view name) {
+  const MdbCatalogEntry* entry = FindTable(file, name);
+  if (entry == nullptr) return std::nullopt;
+  return std::string(entry->object_name);
+}
+
+std::unique_ptr<detail::RowSource> OpenRows(std::shared_ptr<File> file, const std::string& table) {
+  MdbCatalogEntry* entry = FindTable(*file, table);
+  assert(entry != nullptr);
+  return std::make_unique<JetRows>(std::move(file), entry);
+}
+
+}  // namespace corvald::engine::jet

@@ -1,0 +1,17 @@
+#pragma once
+
+// The text of a Jet 4 Memo value as the program's byte strings hold text.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvald::engine::jet {
+
+// The stored bytes of a Jet 4 text, UCS-2 little-endian or, after the marker
+// FF FE, in Jet's compressed form, turned into ANSI bytes one character each
+// (characters outside the code page become "?"). Nothing when the bytes end
+// inside a character.
+std::optional<std::string> Jet4TextToAnsi(std::string_view stored);
+
+}  // namespace corvald::engine::jet

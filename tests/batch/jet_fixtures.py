@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""corvald-batch on Jet databases that another Jet library made, one case a row: its exit code and last
+message, the list and every dumped file's name and SHA-256 against the manifest, the OLE dump against
+mdb-export's blobs expanded by Python's zlib, and the database byte-identical with nothing but "Maps" and an
+old "server.tmp" beside it. Usage: jet_fixtures.py <corvald-batch> <fixtures folder>"""
+import csv
+import hashlib
+import io
+import os
+import subprocess
+import sys
+import tempfile
+import zlib
+
+BATCH, FIXTURES = sys.argv[1:3]
+PAGE = 4096
+csv.field_size_limit(1 << 30)
+
+
+def kept(rows):
+    """Slot number -> record start, of the rows the load keeps: numbers 1 to 3000, the last row of one winning."""
+    maps = {int(number): start for number, start in rows if 1 <= int(number) <= 3000}
+    return {n: start for n, start in maps.items() if start[:30].strip(b" ")}
+
+
+MANIFEST = [line.rstrip("\n").split("\t") for line in open(os.path.join(FIXTURES, "manifest.tsv"))
+            if not line.startswith("#")]
+MAPS = kept((row[0], bytes.fromhex(row[3])) for row in MANIFEST)
+SHA = {int(row[0]): row[2] for row in MANIFEST}
+
+
+def shown(record):
+    """The name as shown: Windows-1252, whose five undefined bytes stand as the same code point."""
+    name = record[:30].strip(b" ").split(b"\0")[0]
+    return "".join(map(character, name))
+
+
+def character(byte):
+    return chr(byte) if byte in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([byte]).decode("cp1252")
+
+
+def listed(record):
+    """The name as a terminal gets it: control characters as \\xHH and "\\" doubled."""
+    name = record[:30].strip(b" ").split(b"\0")[0]
+    control = set(range(0x20)) | {0x7F, 0x81, 0x8D, 0x8F, 0x90, 0x9D}
+    return "".join(f"\\x{b:02X}" if b in control else "\\\\" if b == 0x5C else character(b) for b in name)
+
+
+def file_name(number, record):
+    name = shown(record)
+    if any(c in '"*/:<>?\\|' for c in name):  # a name the file system rejects
+        name = "".join("_" if c in '"*/:<>?\\|' else c for c in name)
+    return f"Map #{number} - {name}.map4"
+
+
+def exported():
+    out = subprocess.run(["mdb-export", "-b", "hex", os.path.join(FIXTURES, "maps-ole.mdb"), "Maps"],
+                         check=True, capture_output=True, text=True).stdout
+    blobs = [(n, bytes.fromhex(data)) for n, data in list(csv.reader(io.StringIO(out)))[1:]]
+    records = kept((n, zlib.decompress(blob[4:]) if blob else b"") for n, blob in blobs)
+    return {file_name(n, r): hashlib.sha256(r).hexdigest() for n, r in records.items()}
+
+
+EXPECTED = {
+    "list": "Number of maps found: 45\n" + "".join(f"Map #{n}: {listed(s)}\n" for n, s in sorted(MAPS.items())),
+    "dump": {file_name(n, s): SHA[n] for n, s in MAPS.items()},
+    "export": exported(),
+    "nothing": {},
+    "untouched": {"Map #1 - One.map4": hashlib.sha256(b"One").hexdigest()},
+}
+
+
+def run_case(name, fixture, damage, command, code, message, expect):
+    with tempfile.TemporaryDirectory() as folder:
+        database = damage(open(os.path.join(FIXTURES, fixture), "rb").read())
+        open(os.path.join(folder, "server.dat"), "wb").write(database)
+        open(os.path.join(folder, "server.tmp"), "wb").write(b"old")
+        os.mkdir(os.path.join(folder, "Maps"))
+        if command == "convert":
+            open(os.path.join(folder, "Maps", "Map #1 - One.map4"), "wb").write(b"One")
+        run = subprocess.run([BATCH, "-q", command, folder], capture_output=True, text=True)
+        maps = os.path.join(folder, "Maps")
+        files = {f: hashlib.sha256(open(os.path.join(maps, f), "rb").read()).hexdigest() for f in os.listdir(maps)}
+        got = run.stdout if expect == "list" else files
+        last = run.stderr.strip().split("\n")[-1]
+        checks = [
+            (run.returncode == code, f"exit code {run.returncode}, not {code}"),
+            (last.endswith(message), f"last message {last!r}"),
+            (open(os.path.join(folder, "server.dat"), "rb").read() == database, "server.dat changed"),
+            (sorted(os.listdir(folder)) == ["Maps", "server.dat", "server.tmp"], f"the folder: {os.listdir(folder)}"),
+        ]
+        if expect is not None and got != EXPECTED[expect]:
+            wrong = got if expect == "list" else set(got.items()) ^ set(EXPECTED[expect].items())
+            checks.append((False, f"other {expect}: {wrong}"))
+        return [f"{name}: {error}" for passed, error in checks if not passed]
+
+
+def flipped(start, count):
+    return lambda data: data[:start] + bytes(b ^ 0xFF for b in data[start:start + count]) + data[start + count:]
+
+
+def same(data):
+    return data
+
+
+CASES = [  # name, fixture, damage, command, exit code, end of standard error, what else must hold
+    ("OLE list", "maps-ole.mdb", same, "list", 0, "", "list"),
+    ("Memo list", "maps-memo.mdb", same, "list", 0, "", "list"),
+    ("OLE dump", "maps-ole.mdb", same, "dump", 0, "", "dump"),
+    ("Memo dump", "maps-memo.mdb", same, "dump", 0, "", "dump"),
+    ("OLE dump against mdb-export", "maps-ole.mdb", same, "dump", 0, "", "export"),
+    ("no password", "no-password.mdb", same, "list", 0, "", None),
+    ("another password", "other-password.mdb", same, "list", 1, "#3031: Wrong password for the database 'server.dat'.", None),
+    ("empty table", "empty.mdb", same, "dump", 0, "", "nothing"),
+    ("NULL Data", "null-data.mdb", same, "dump", 1, "#94: Invalid use of Null", "nothing"),
+    ("convert", "maps-ole.mdb", same, "convert", 1,
+     "Error: File 'server.dat' is a Jet database, which this program reads but does not write. No map was converted.",
+     "untouched"),
+    ("Access 2007", "empty.mdb", lambda d: d[:4] + b"Standard ACE DB" + d[19:], "list", 1,
+     "#3170: The file 'server.dat' is an Access database of a later format, which this program does not read.", None),
+    ("cut inside the long values", "maps-ole.mdb", lambda d: d[:60 * PAGE], "dump", 1, "#3049: The database 'server.dat' is damaged.", "nothing"),
+    ("cut inside a page", "maps-ole.mdb", lambda d: d[:60 * PAGE + 1000], "dump", 1, "#3049: The database 'server.dat' is damaged.", "nothing"),
+    ("flipped in the data page", "maps-ole.mdb", flipped(28 * PAGE + 3000, 16), "dump", 1, "Error loading maps table!", "nothing"),
+    ("flipped in a long value", "maps-ole.mdb", flipped(40 * PAGE + 2000, 16), "dump", 1, "#1010: The map data is damaged", "nothing"),
+]
+
+failures = [error for case in CASES for error in run_case(*case)]
+failed = {failure.split(":")[0] for failure in failures}
+print("\n".join(failures))
+print(f"{len(CASES) - len(failed)} passed, {len(failed)} failed")
+sys.exit(1 if failures else 0)
