@@ -49,9 +49,7 @@ void ShutDown() {
     if (rsMaps) rsMaps->Close();
   });
   Tolerated(FinishServerWrites);
-  rsMaps.reset();
-  dbServer.reset();
-  wsServer.reset();
+  ReleaseServerDatabase();
   Tolerated(UnloadMain);
   Tolerated(UnloadLoading);
 }

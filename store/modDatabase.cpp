@@ -1,15 +1,21 @@
 #include "store/modDatabase.h"
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <optional>
 #include <thread>
 #include <variant>
 
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
+#include "platform/FileReplacement.h"
 #include "platform/Files.h"
+#include "platform/FolderClaim.h"
 #include "platform/OrderedWork.h"
 #include "platform/UserInterface.h"
+#include "store/EngineErrors.h"
 #include "store/MapRules.h"
 #include "store/engine/Compaction.h"
 #include "store/modConst.h"
@@ -74,9 +80,34 @@ void LoadMaps() {
   while (!expanding.Empty()) PlaceNext(expanding);
 }
 
+// This program's claim on the folder of the database it has open, for as long
+// as it has it open: another instance would compact the file under this one's
+// connection, which would then write to a file that no longer has a name.
+struct ServerClaim {
+  std::filesystem::path folder;
+  std::optional<FolderClaim> claim;
+};
+
+ServerClaim& Claim() {
+  static ServerClaim claim;
+  return claim;
+}
+
+// Claims the folder of "server.dat" (of the file itself, through a symbolic
+// link); fails with 3260 when another instance keeps it for 2 seconds.
+void ClaimServerFolder() {
+  const std::filesystem::path folder = FileBehindLinks(NativePath(kServerFile)).parent_path();
+  ServerClaim& held = Claim();
+  if (held.claim && held.folder == folder) return;
+  held.claim = FolderClaim::Take(folder.empty() ? "." : folder, std::chrono::seconds(2));
+  if (!held.claim) engine::RaiseEngine(engine::err::kLocked, kServerFile);
+  held.folder = folder;
+}
+
 }  // namespace
 
 std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace& workspace) {
+  ClaimServerFolder();
   std::shared_ptr<engine::Database> database;
   bool linked = false;
   try {
@@ -89,9 +120,12 @@ std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace
     // "server.dat"; "server.dat" names a whole database all along.
     LinkOrCopy(kServerFile, kCompactFile);
     linked = true;
-    engine::CompactInPlace(lock);
-    // Opened while the lock still holds the key, which the copy shares.
-    database = workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
+    // A file that this user may not give its owner back stays uncompacted,
+    // and is opened once the lock is gone.
+    if (engine::CompactInPlace(lock)) {
+      // Opened while the lock still holds the key, which the copy shares.
+      database = workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
+    }
   } catch (...) {
     if (linked) {
       try {
@@ -103,7 +137,7 @@ std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace
     throw;
   }
   Kill(kCompactFile);
-  return database;
+  return database ? database : workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
 }
 
 bool LoadServerDatabase() {
@@ -148,8 +182,9 @@ void SaveMapBlob(std::int32_t number, std::string blob) {
     return;
   }
   // Every row of the number gets the blob: the load takes the last of them,
-  // and a reader that seeks the number finds the first. They are counted
-  // first, so that the blob is copied for all rows but the last, which takes it.
+  // and a reader that seeks the number finds the first. The blob moves into
+  // each row and is read back from it for the next, so that one copy is held
+  // at a time, however large.
   int rows = 0;
   do {
     ++rows;
@@ -158,11 +193,19 @@ void SaveMapBlob(std::int32_t number, std::string blob) {
   FindMap(number);
   for (int row = 1;; ++row) {
     rsMaps->Edit();
-    rsMaps->SetField(kDataField, row == rows ? std::move(blob) : blob);
+    rsMaps->SetField(kDataField, std::move(blob));
     rsMaps->Update();
     if (row == rows) return;
+    blob = engine::ToText(rsMaps->TakeField(kDataField));
     rsMaps->MoveNext();
   }
+}
+
+void ReleaseServerDatabase() {
+  rsMaps.reset();
+  dbServer.reset();
+  wsServer.reset();
+  Claim() = {};
 }
 
 void FinishServerWrites() {

@@ -18,7 +18,9 @@ extern std::shared_ptr<engine::Recordset> rsMaps;
 extern MapTable MapList;
 
 // Compacts "server.dat" in place and opens the compacted database in
-// `workspace`; "server.dat" must exist. The database is settled and locked
+// `workspace`; "server.dat" must exist. First the program claims the folder
+// of the database for as long as it has it open: another instance of the
+// program fails here with 3260 and changes nothing. The database is settled and locked
 // first (engine::SettleAndLock): a database in use fails with 3260 and no file
 // changes. While the compaction runs, "server.tmp" is a second name of the
 // original (a copy where the file system has no links), removed last. A
@@ -44,6 +46,10 @@ bool FindMap(std::int32_t number);
 // when it is written. Failures of the seek or the update go to the caller,
 // with the rows written before committed.
 void SaveMapBlob(std::int32_t number, std::string blob);
+
+// Releases the recordset, the database and the workspace, and the claim on
+// the database's folder.
+void ReleaseServerDatabase();
 
 // After the last write of a command, and at shut-down: the database file
 // alone holds every row, back in rollback-journal mode, with no side file.
