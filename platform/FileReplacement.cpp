@@ -55,16 +55,15 @@ int CreateNewFile(const std::filesystem::path& native) {
   return 0;
 }
 
-int TakeOwnerAndMode(const std::filesystem::path& copy, const std::filesystem::path& original) {
+int TakeOwner(const std::filesystem::path& copy, const std::filesystem::path& original) {
   struct stat info {};
   if (stat(original.c_str(), &info) != 0) return errno;
-  // Only a privileged process may give a file away; a member of the original's
-  // group may still give it that group. Ownership goes first, as it clears the
-  // set-user and set-group bits.
-  if (chown(copy.c_str(), info.st_uid, info.st_gid) != 0 &&
-      chown(copy.c_str(), static_cast<uid_t>(-1), info.st_gid) != 0) {
-    // Neither: the copy stays this process's own.
-  }
+  return chown(copy.c_str(), info.st_uid, info.st_gid) == 0 ? 0 : errno;
+}
+
+int TakeMode(const std::filesystem::path& copy, const std::filesystem::path& original) {
+  struct stat info {};
+  if (stat(original.c_str(), &info) != 0) return errno;
   return chmod(copy.c_str(), info.st_mode & 07777) == 0 ? 0 : errno;
 }
 

@@ -17,9 +17,12 @@ std::filesystem::path FileBehindLinks(const std::filesystem::path& native);
 // when the name is taken.
 int CreateNewFile(const std::filesystem::path& native);
 
-// Gives `copy` the permission bits of `original`, and its owner and group as
-// far as this process may set them.
-int TakeOwnerAndMode(const std::filesystem::path& copy, const std::filesystem::path& original);
+// Gives `copy` the owner and group of `original`; EPERM where this process
+// may not give a file away.
+int TakeOwner(const std::filesystem::path& copy, const std::filesystem::path& original);
+
+// Gives `copy` the permission bits of `original`.
+int TakeMode(const std::filesystem::path& copy, const std::filesystem::path& original);
 
 // Forces a file, or a folder's entries, to disk. A file system that cannot
 // sync a folder (EINVAL) counts as done.

@@ -1,5 +1,6 @@
 // Compaction: a fresh, densely packed copy of a database, which takes the
 // database's name only once it is complete and on disk.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -70,8 +71,9 @@ void CopyInto(const detail::Connection& source, const fs::path& copy) {
     source.Execute("PRAGMA compacted.synchronous = OFF");
     source.Execute("BEGIN");
     source.Execute("SELECT sqlcipher_export('compacted')");
-    // sqlcipher_export leaves the user version behind.
+    // sqlcipher_export leaves the user version and the application id behind.
     source.Execute("PRAGMA compacted.user_version = " + source.TextOf("PRAGMA main.user_version"));
+    source.Execute("PRAGMA compacted.application_id = " + source.TextOf("PRAGMA main.application_id"));
     source.Execute("COMMIT");
   } catch (...) {
     sqlite3_exec(source.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -83,13 +85,20 @@ void CopyInto(const detail::Connection& source, const fs::path& copy) {
 
 }  // namespace
 
-void CompactInPlace(const DatabaseLock& database) {
+bool CompactInPlace(const DatabaseLock& database) {
   const fs::path& file = database->NativeFile();
   RemoveAbandonedCopies(file);
   const fs::path copy = CreateCopyFile(file, database->FileName());
   try {
+    // Ownership first, while the copy is empty: set-user and set-group bits
+    // go with it, and the mode comes once the copy is written.
+    if (const int error = TakeOwner(copy, file); error != 0) {
+      if (error != EPERM) RaiseSystem(error, copy);
+      fs::remove(copy);
+      return false;
+    }
     CopyInto(*database, copy);
-    Check(TakeOwnerAndMode(copy, file), copy);
+    Check(TakeMode(copy, file), copy);
     Check(SyncToDisk(copy), copy);
     Check(ReplaceFile(copy, file), file);
   } catch (...) {
@@ -99,6 +108,7 @@ void CompactInPlace(const DatabaseLock& database) {
   }
   // So that the rename lasts.
   Check(SyncToDisk(file.parent_path().empty() ? fs::path(".") : file.parent_path()), file.parent_path());
+  return true;
 }
 
 }  // namespace corvald::engine

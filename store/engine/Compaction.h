@@ -32,13 +32,16 @@ using DatabaseLock = std::shared_ptr<detail::Connection>;
 DatabaseLock SettleAndLock(std::string_view name, std::string_view connect);
 
 // Writes a compacted copy of the locked database beside its file, with the
-// same password, salt, schema, user version, owner and mode, forces it to disk
-// and renames it over the file; then syncs the folder. The copy is named
+// same password, salt, schema, user version, application id, owner and mode,
+// forces it to disk and renames it over the file; then syncs the folder.
+// Returns false, with nothing changed, where this process may not give the
+// copy the file's owner and group: the database stays as it is, uncompacted,
+// rather than becoming this user's. The copy is named
 // <file>.compacting.<8 hex digits>; copies that killed compactions left are
 // deleted first. A failure before the rename leaves the database file as it
 // was and no copy; a crash leaves the database file, old or new, and perhaps
 // a stray copy. The lock stays on the original, which goes away with its last
 // name.
-void CompactInPlace(const DatabaseLock& database);
+bool CompactInPlace(const DatabaseLock& database);
 
 }  // namespace corvald::engine

@@ -13,6 +13,7 @@
 
 #include "store/modDatabase.h"
 #include "tests/store/EngineTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempProgramFolder.h"
 
 namespace corvald::test {
@@ -31,30 +32,48 @@ TEST(Compaction, KeepsAllButFreeSpaceAndTheFileAsItWas) {
   const struct {
     int count;
     const char* file;  // "server.dat" itself, or the file that it links to
-  } cases[] = {{300, "server.dat"}, {0, "data/real.db"}};
+    mode_t mode;
+    bool byNobody;  // compacted by a user who may not give the copy root's ownership
+  } cases[] = {
+      {300, "server.dat", 0640, false}, {0, "data/real.db", 0640, false}, {300, "server.dat", 0666, true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
+    SCOPED_TRACE(std::string(c.file) + (c.byNobody ? " by nobody" : ""));
+    if (c.byNobody && geteuid() != 0) continue;
     TempProgramFolder folder;
+    fs::permissions(".", fs::perms::all);
     fs::create_directory("data");
     MakeMapsDatabase(c.file, kServerPassword, SomeRows(c.count));
     if (fs::path(c.file) != "server.dat") fs::create_symlink(c.file, "server.dat");
-    RunSqlcipherShell(c.file, kServerPassword,
-                      "DELETE FROM Maps WHERE Number >= 40; PRAGMA user_version = 42;");
-    // A private file of another user and group, which only root can set up.
-    ASSERT_EQ(chmod(c.file, 0640), 0);
-    if (geteuid() == 0) {
+    RunSqlcipherShell(
+        c.file, kServerPassword,
+        "DELETE FROM Maps WHERE Number >= 40; PRAGMA user_version = 42; PRAGMA application_id = 7;");
+    // A file of another user and group, which only root can set up.
+    ASSERT_EQ(chmod(c.file, c.mode), 0);
+    if (geteuid() == 0 && !c.byNobody) {
       ASSERT_EQ(chown(c.file, 65534, 60), 0);
     }
     struct stat before {};
     ASSERT_EQ(stat(c.file, &before), 0);
     const std::vector<MapRow> rows = ReadMapsWithShell(c.file, kServerPassword);
     const std::string schema = "SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY name;";
-    const std::string shape = RunSqlcipherShell(c.file, kServerPassword, schema + "PRAGMA user_version;");
+    const std::string shape =
+        RunSqlcipherShell(c.file, kServerPassword, schema + "PRAGMA user_version; PRAGMA application_id;");
     const std::string source = FileBytes(c.file);
 
-    const auto database = CompactAndOpenServerDatabase(*engine::Engine().Workspaces(0));
+    if (c.byNobody) {
+      EXPECT_EQ(RunInChild([] {
+                  BecomeNobody();
+                  CompactAndOpenServerDatabase(*engine::Engine().Workspaces(0));
+                }),
+                0);
+    }
+    const auto database =
+        c.byNobody ? OpenServer() : CompactAndOpenServerDatabase(*engine::Engine().Workspaces(0));
+    EXPECT_EQ(FileBytes(c.file) == source, c.byNobody) << "compacted only where the owner can be kept";
 
-    EXPECT_EQ(RunSqlcipherShell(c.file, kServerPassword, schema + "PRAGMA user_version;"), shape);
+    EXPECT_EQ(
+        RunSqlcipherShell(c.file, kServerPassword, schema + "PRAGMA user_version; PRAGMA application_id;"),
+        shape);
     EXPECT_EQ(ReadMapsWithShell(c.file, kServerPassword), rows);
     EXPECT_EQ(FileBytes(c.file).substr(0, 16), source.substr(0, 16)) << "the salt";
     // Writes go where the link points.
@@ -64,7 +83,7 @@ TEST(Compaction, KeepsAllButFreeSpaceAndTheFileAsItWas) {
     maps->Update();
     EXPECT_EQ(RunSqlcipherShell(c.file, kServerPassword, "SELECT count(*) FROM Maps WHERE Number = 77;"),
               "1\n");
-    if (c.count > 0) {
+    if (c.count > 0 && !c.byNobody) {
       EXPECT_LT(fs::file_size(c.file) * 5, source.size());
     }
     struct stat after {};
