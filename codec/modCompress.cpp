@@ -56,8 +56,10 @@ Buffer Compress(Bytes input, std::size_t headroom) {
     Raise(err::kOutOfMemory);
   }
   output.resize(headroom + length);
-  // The unused room goes too: a blob may wait a while before it is stored.
-  output.shrink_to_fit();
+  // Room left unused goes too, where it is much: a blob may wait a while
+  // before it is stored. Shrinking copies, so a stream that hardly shrank
+  // keeps its buffer.
+  if (output.capacity() - output.size() > output.size() / 4) output.shrink_to_fit();
   return output;
 }
 
