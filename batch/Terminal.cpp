@@ -3,6 +3,7 @@
 #include "batch/Terminal.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -96,6 +97,13 @@ void CloseMainView() {
   view.closing = false;
 }
 
+volatile std::sig_atomic_t stopSignal = 0;
+
+// Lets pending user input run: a stop signal caught meanwhile closes the main view.
+void Yield() {
+  if (stopSignal != 0) CloseMainView();
+}
+
 const std::vector<std::string>& MainViewFileList() {
   static const std::vector<std::string> kNone;
   const MainView& view = View();
@@ -135,13 +143,21 @@ void InstallTerminal(bool quiet) {
       .showStatus = [](std::string_view text) { ShowProgress(TerminalText(text)); },
       .closeStatus = ClearProgress,
       .showMessage = ShowMessage,
-      // No window events wait: nothing to let run.
-      .yield = [] {},
+      .yield = Yield,
       .showMain = OpenMainView,
       .closeMain = CloseMainView,
       .fileList = MainViewFileList,
   });
 }
+
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = [](int signal) { stopSignal = signal; };
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+int CaughtStopSignal() { return stopSignal; }
 
 void HoldLastMessage() { Held().holding = true; }
 

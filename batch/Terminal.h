@@ -20,6 +20,14 @@ bool PrintOutput(std::string_view utf8);
 // Makes the terminal the program's user interface (see platform/UserInterface.h).
 void InstallTerminal(bool quiet);
 
+// From now on SIGINT, SIGTERM and SIGHUP do not end the program at once: they
+// close the main view at the next yield, after the map under way, which ends
+// the command and runs ShutDown, so that the database is left settled.
+void CatchStopSignals();
+
+// The stop signal caught, or 0.
+int CaughtStopSignal();
+
 // From now on the latest message is held back until the next one comes or
 // ReleaseHeldMessage, for a command whose closing message is its result.
 void HoldLastMessage();

@@ -102,6 +102,7 @@ bool RunCommand(Command command) {
     case Command::kConvert:
       CountMapsOf(MapFilesListed());
       HoldLastMessage();
+      CatchStopSignals();
       return cmdButton2_Click();
   }
   return false;
@@ -118,6 +119,11 @@ int Run(const Arguments& arguments) {
   ShutDown();
   const bool success = ranToEnd && finished && UnexpectedExitCode() == 0;
   const bool resultWritten = ReleaseHeldMessage(success);
+  if (const int signal = CaughtStopSignal(); signal != 0) {
+    std::fprintf(stderr, "corvald-batch: stopped by signal %d; the maps converted before are stored\n",
+                 signal);
+    return 128 + signal;
+  }
   return success && resultWritten ? kSuccess : kFailure;
 }
 
@@ -132,9 +138,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "corvald-batch: %s\n%s", arguments.wrong.c_str(), kUsage);
     return kWrongUsage;
   }
-  if (arguments.help) {
-    std::fputs(kUsage, stdout);
-    return kSuccess;
-  }
+  if (arguments.help) return PrintOutput(kUsage) ? kSuccess : kFailure;
   return Run(arguments);
 }

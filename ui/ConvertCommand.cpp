@@ -41,7 +41,8 @@ std::string ReadMapFile(const std::string& path) {
   return record;
 }
 
-std::string MapFilePath(const std::string& entry) { return std::string(kMapsFolder) + "\\" + entry; }
+// The path of a map file, as it is named in messages too.
+std::string MapFilePath(const std::string& entry) { return std::string(kMapsFolder) + "/" + entry; }
 
 // Map files read and compressed ahead of their turn, on every core: about two
 // files a core, and no more than 32 MiB of them unless a file is larger alone.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QWidget>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -166,6 +167,31 @@ TEST_F(Batch, StartUpSyncsTheCompactedCopyBeforeItsRenameAndTheFolderAfter) {
   EXPECT_GE(syncs[fs::canonical(folder_).string()], 1) << "the folder, after the rename";
 }
 
+// A stop signal during a convert ends it after the map under way, with every
+// map stored before in the database file, which is back in rollback-journal mode.
+TEST_F(Batch, AStopSignalEndsTheConvertWithTheDatabaseSettled) {
+  test::MakeMapsDatabase(Database(), test::kServerPassword, {});
+  fs::create_directories(folder_ / "Maps");
+  // Maps that zlib takes a while over, so that the convert is still at work.
+  const std::string record = test::RandomBytes(4 << 20);
+  for (int n = 1; n <= 16; ++n)
+    std::ofstream(folder_ / "Maps" / ("Map #" + std::to_string(n) + " - x.map4")) << record;
+  QProcess process;
+  process.setReadChannel(QProcess::StandardError);
+  process.start(QString::fromStdString((folder_ / "corvald-batch").string()), {"convert"});
+  while (process.waitForReadyRead(30000) && !process.readAllStandardError().contains("Converting Map #")) {
+  }
+  process.terminate();
+  ASSERT_TRUE(process.waitForFinished(30000));
+
+  EXPECT_EQ(process.exitCode(), 128 + SIGTERM);
+  EXPECT_TRUE(process.readAllStandardError().contains("stopped by signal 15"));
+  EXPECT_EQ(test::RunSqlcipherShell(Database(), test::kServerPassword, "PRAGMA journal_mode;"), "delete\n");
+  EXPECT_FALSE(fs::exists(Database() + "-wal"));
+  EXPECT_GE(test::ReadMapsWithShell(Database(), test::kServerPassword).size(), 1u);
+  EXPECT_LT(test::ReadMapsWithShell(Database(), test::kServerPassword).size(), 16u);
+}
+
 // Every way a run ends, by its exit code, with what it prints and leaves.
 TEST_F(Batch, ExitCodes) {
   const std::string twoMaps = "Maps/Map #2 - Two.map4";
@@ -187,6 +213,7 @@ TEST_F(Batch, ExitCodes) {
   };
   const auto nothing = [](const BatchFolder&) {};
   const std::vector<MapRow> threeMaps = {NamedRow(1, "One"), NamedRow(2, "Two"), NamedRow(3, "Three")};
+  QProcess holder;  // a claim on the program's folder, as another instance holds it
   const std::vector<Case> cases = {
       {"help", nothing, {"--help"}, 0, "Usage: corvald-batch", ""},
       {"no command", nothing, {}, 2, "", "corvald-batch: no command given"},
@@ -278,10 +305,26 @@ TEST_F(Batch, ExitCodes) {
        {"convert"},
        1,
        "",
-       "corvald-batch: Unexpected error #6: Overflow (Maps\\\\Map #99999999999 - Big.map4)",
+       "corvald-batch: Unexpected error #6: Overflow (Maps/Map #99999999999 - Big.map4)",
        [](const BatchFolder& batch) {
          EXPECT_EQ(test::ReadMapsWithShell(batch.Database(), test::kServerPassword)[0].data,
                    CompressData(std::string("new one")));
+       }},
+      // Another instance would compact the file under that one's connection.
+      {"another instance at work",
+       [&](const BatchFolder& batch) {
+         database(threeMaps)(batch);
+         holder.start("flock", {QString::fromStdString(batch.folder_.string()), "-c", "echo held; sleep 9"});
+         holder.waitForReadyRead();
+       },
+       {"list"},
+       1,
+       "",
+       "corvald-batch: Unexpected error #3260: The database 'server.dat' is locked by another user.",
+       [&](const BatchFolder& batch) {
+         holder.kill();
+         holder.waitForFinished();
+         EXPECT_EQ(test::ReadMapsWithShell(batch.Database(), test::kServerPassword).size(), 3u);
        }},
       {"dump failing at map 2",
        [&](const BatchFolder& batch) {

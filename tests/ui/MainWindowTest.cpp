@@ -242,7 +242,7 @@ TEST_F(MainWindowTest, AButtonsFailureIsReportedAndClosesTheWindow) {
   fs::remove("Maps/Map #3 - gone.map4");
   Find<QPushButton>("cmdButton2")->click();
   EXPECT_EQ(boxes.Texts(),
-            std::vector<std::string>{"Unexpected error #53: File not found (Maps\\Map #3 - gone.map4)"});
+            std::vector<std::string>{"Unexpected error #53: File not found (Maps/Map #3 - gone.map4)"});
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(mainEvents.Count(QEvent::Close), 1);
   EXPECT_EQ(test::ReadMapsWithShell("server.dat", test::kServerPassword),
