@@ -44,18 +44,39 @@ void Resize(Buffer& buffer, std::size_t size) {
   }
 }
 
-// The zlib stream of `input`, after `headroom` bytes left for the length prefix.
+// The zlib stream of `input`, after `headroom` bytes left for the length
+// prefix, exactly as zlib's compress makes it at the default level. The
+// buffer has compress's room, but the stream is written into it a piece at a
+// time, so that memory holds only as much of it as the stream fills. Raises
+// err::kOutOfMemory when zlib or the buffer has none.
 template <typename Buffer>
 Buffer Compress(Bytes input, std::size_t headroom) {
+  constexpr std::size_t kPiece = 1 << 20;
   const auto capacity = static_cast<std::size_t>(CompressCapacity(input.size()));
   Buffer output;
-  Resize(output, headroom + capacity);
-  uLongf length = capacity;
-  // The capacity always holds the whole stream, so compress can fail only for want of memory.
-  if (compress(Writable(output, headroom), &length, input.data(), input.size()) != Z_OK) {
+  try {
+    output.reserve(headroom + capacity);
+  } catch (const std::bad_alloc&) {
     Raise(err::kOutOfMemory);
   }
-  output.resize(headroom + length);
+  output.resize(headroom);
+  z_stream stream{};
+  if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) Raise(err::kOutOfMemory);
+  stream.next_in = const_cast<Bytef*>(input.data());
+  stream.avail_in = static_cast<uInt>(input.size());
+  // The capacity always holds the whole stream, so deflate can fail only for want of memory.
+  int status = Z_OK;
+  while (status == Z_OK && output.size() < headroom + capacity) {
+    const std::size_t done = output.size();
+    const std::size_t piece = std::min(kPiece, headroom + capacity - done);
+    output.resize(done + piece);
+    stream.next_out = Writable(output, done);
+    stream.avail_out = static_cast<uInt>(piece);
+    status = deflate(&stream, Z_FINISH);
+    output.resize(done + piece - stream.avail_out);
+  }
+  deflateEnd(&stream);
+  if (status != Z_STREAM_END) Raise(err::kOutOfMemory);
   // Room left unused goes too, where it is much: a blob may wait a while
   // before it is stored. Shrinking copies, so a stream that hardly shrank
   // keeps its buffer.
