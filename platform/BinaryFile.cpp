@@ -13,9 +13,10 @@ namespace corvald {
 
 namespace {
 
-// Opens an ordinary file. A named pipe or device fails with 75 rather than
-// waiting for another program; nothing is done to what is not a plain file.
-int OpenNative(std::string_view path, int flags) {
+// Opens an ordinary file and tells its size. A named pipe or device fails
+// with 75 rather than waiting for another program; nothing is done to what is
+// not a plain file.
+int OpenNative(std::string_view path, int flags, off_t& size) {
   const std::filesystem::path native = NativePath(path);
   const int fd = open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) RaiseFileError(errno, native);
@@ -24,6 +25,7 @@ int OpenNative(std::string_view path, int flags) {
     close(fd);
     Raise(err::kPathFileAccess);
   }
+  size = info.st_size;
   return fd;
 }
 
@@ -32,13 +34,17 @@ int OpenNative(std::string_view path, int flags) {
 BinaryFile BinaryFile::OpenForWriting(std::string_view path) {
   // A symbolic link fails with 75 too: what is written lands in this file, not
   // wherever a link points.
-  BinaryFile file(OpenNative(path, O_WRONLY | O_CREAT | O_NOFOLLOW));
-  if (ftruncate(file.fd_, 0) != 0) RaiseFileError(errno, {});
+  off_t size = 0;
+  BinaryFile file(OpenNative(path, O_WRONLY | O_CREAT | O_NOFOLLOW, size));
+  // Only a file with content is emptied: some file systems flush a file that
+  // was truncated when it closes, which a new file need not pay for.
+  if (size > 0 && ftruncate(file.fd_, 0) != 0) RaiseFileError(errno, {});
   return file;
 }
 
 BinaryFile BinaryFile::OpenForReading(std::string_view path) {
-  return BinaryFile(OpenNative(path, O_RDONLY));
+  off_t size = 0;
+  return BinaryFile(OpenNative(path, O_RDONLY, size));
 }
 
 BinaryFile::BinaryFile(BinaryFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
