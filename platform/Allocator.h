@@ -7,4 +7,9 @@ namespace corvald {
 // 300 KB on every call; returning it each time costs fresh page faults per call.
 void KeepFreedMemoryForReuse();
 
+// Gives the memory that the heap holds free back to the system, after work
+// whose many buffers in flight are gone, so that it does not stay counted
+// against the program for the rest of the run.
+void ReturnFreedMemory();
+
 }  // namespace corvald

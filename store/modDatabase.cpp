@@ -9,6 +9,7 @@
 
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
+#include "platform/Allocator.h"
 #include "platform/Failure.h"
 #include "platform/FileReplacement.h"
 #include "platform/Files.h"
@@ -78,6 +79,7 @@ void LoadMaps() {
     throw;
   }
   while (!expanding.Empty()) PlaceNext(expanding);
+  ReturnFreedMemory();
 }
 
 // This program's claim on the folder of the database it has open, for as long
