@@ -1,26 +1,22 @@
-// The dump and convert commands with the main window open on a database that the
-// sqlcipher shell made: map files compared byte for byte, rows read back by the
-// shell, the boxes and status texts shown.
+// The main window and its two commands, on databases that the sqlcipher shell
+// made: what the window lists, map files byte for byte, rows read back by the
+// shell, the boxes and status texts shown, and how often the status text is drawn.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
-#include <QWidget>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
 #include <QWindow>
-#include <filesystem>
-#include <fstream>
-#include <map>
 
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
 #include "store/modDatabase.h"
-#include "tests/support/Checks.h"
-#include "tests/support/DatabaseFixture.h"
-#include "tests/support/MapRecords.h"
-#include "tests/support/MessageBoxRecorder.h"
-#include "tests/support/StatusTexts.h"
-#include "tests/support/TempProgramFolder.h"
+#include "tests/support/Support.h"
 #include "ui/Commands.h"
 #include "ui/frmLoading.h"
 #include "ui/frmMain.h"
@@ -28,7 +24,6 @@
 namespace corvald::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
 using Files = std::map<std::string, std::string>;
 using Rows = std::vector<MapRow>;
@@ -36,32 +31,26 @@ using Rows = std::vector<MapRow>;
 // A map record named `name`, then bytes that text handling would lose.
 std::string Record(const std::string& name) { return NamedRecord(name, "\0\r\n\xff tiles"s); }
 
-const std::string kPadded = "Desert"s + std::string(24, '\0') + "sand";
-
-// Starts the program as start-up leaves it: the map table loaded from "server.dat"
-// and the main window open, its file list showing "Maps".
-void Start() {
+// Start-up's database steps and main window, on a new "server.dat" holding these
+// maps and a "Maps" folder holding these files.
+void Start(const std::vector<std::pair<std::int64_t, std::string>>& maps, const Files& files = {}) {
+  Rows rows;
+  for (const auto& [number, record] : maps) rows.push_back({number, CompressData(record)});
+  MakeMaps("server.dat", rows);
+  fs::create_directory("Maps");
+  for (const auto& [name, bytes] : files) WriteBytes("Maps/" + name, bytes);
   MapList = MapTable{};
-  const MessageBoxRecorder quiet;
+  const Shown quiet;
   ASSERT_TRUE(LoadServerDatabase());
   ShowMain();
   UnloadLoading();
 }
 
-// The same, on a new database holding these maps and a "Maps" folder holding these files.
-void Start(const std::vector<std::pair<std::int64_t, std::string>>& maps, const Files& files = {}) {
-  LayOutProgramFolder(CompressedRows(maps), files);
-  Start();
-}
-
-Rows StoredRows() { return ReadMapsWithShell("server.dat", kServerPassword); }
-
 // After a command that wrote, the file alone holds the database, in rollback-journal
 // mode, so that readers who may not write the folder can open it.
 void ExpectTheFileAloneHoldsTheDatabase() {
   EXPECT_FALSE(fs::exists("server.dat-wal"));
-  EXPECT_FALSE(fs::exists("server.dat-shm"));
-  EXPECT_EQ(RunSqlcipherShell("server.dat", kServerPassword, "PRAGMA journal_mode;"), "delete\n");
+  EXPECT_EQ(Shell("server.dat", "PRAGMA journal_mode;"), "delete\n");
 }
 
 class Commands : public testing::Test {
@@ -72,6 +61,35 @@ class Commands : public testing::Test {
   }
 };
 
+TEST_F(Commands, TheMainWindowListsTheLoadedMapsCountsEveryRowAndHoldsTheFilesOfMaps) {
+  TempFolder folder;
+  const Files files = {{"b.map4", ""},          {"a.map4", ""},           {"A.map4", ""},
+                       {"Map #9 - y.MAP4", ""}, {"Map #10 - x.map4", ""}, {"notes.txt", ""},
+                       {"_under", ""},          {"caf\xC3\xA9.map4", ""}, {".hidden.map4", ""}};
+  Start({{5, NamedRecord("Five")},
+         {2, NamedRecord("Two")},
+         {4000, NamedRecord("Far")},
+         {3000, NamedRecord("a:b #3 caf\xE9")},
+         {1, "Desert"s + std::string(24, '\0')},
+         {4, NamedRecord("")},
+         {7, NamedRecord("\0Hidden"s)}},
+        files);
+  fs::create_directory("Maps/sub.map4");
+  WriteBytes("Maps/Map #1 - late.map4", "after the window listed the folder");
+  ASSERT_NE(frmMain(), nullptr);
+  EXPECT_EQ(frmMain()->windowTitle(), "Corvald Converter");
+  EXPECT_EQ(frmMain()->findChild<QLabel*>("Label")->text(), "Number of maps found: 7");
+  const auto* list = frmMain()->findChild<QComboBox*>("cmbMapList");
+  QStringList entries;
+  for (int i = 0; i < list->count(); ++i) entries.append(list->itemText(i));
+  EXPECT_EQ(entries, (QStringList{"Map #1: Desert", "Map #2: Two", "Map #5: Five",
+                                  "Map #7: ", QString::fromUtf8("Map #3000: a:b #3 café")}));
+  EXPECT_EQ(list->currentIndex(), 0);
+  EXPECT_EQ(FileListEntries(),
+            (std::vector<std::string>{"_under", "A.map4", "a.map4", "b.map4", "caf\xE9.map4",
+                                      "Map #10 - x.map4", "Map #9 - y.MAP4", "notes.txt"}));
+}
+
 TEST_F(Commands, DumpWritesEachNamedMapWholeUnderAUsableNameAndChangesNoRow) {
   const struct {
     std::int64_t number;
@@ -80,14 +98,14 @@ TEST_F(Commands, DumpWritesEachNamedMapWholeUnderAUsableNameAndChangesNoRow) {
   } maps[] = {{2, Record("a/b"), "Map #2 - a_b.map4"},
               {1, Record("Harbour"), "Map #1 - Harbour.map4"},
               {3, Record("why?"), "Map #3 - why_.map4"},
-              {4, Record("st*r:x\""), "Map #4 - st_r_x_.map4"},
-              {5, kPadded, "Map #5 - Desert.map4"},
+              {4, Record("st*r:x\"\\"), "Map #4 - st_r_x__.map4"},
+              {5, "Desert"s + std::string(24, '\0') + "sand", "Map #5 - Desert.map4"},
               {6, Record("#%&[]{"), "Map #6 - #%&[]{.map4"},
               {3000, Record("Last"), "Map #3000 - Last.map4"},
               {7, Record(""), nullptr},
               {0, Record("Zero"), nullptr},
               {3001, Record("Far"), nullptr}};
-  TempProgramFolder folder;
+  TempFolder folder;
   std::vector<std::pair<std::int64_t, std::string>> rows;
   Files dumped;
   for (const auto& map : maps) {
@@ -95,25 +113,24 @@ TEST_F(Commands, DumpWritesEachNamedMapWholeUnderAUsableNameAndChangesNoRow) {
     if (map.file != nullptr) dumped[map.file] = map.record;
   }
   Start(rows, {{"Map #1 - Harbour.map4", std::string(500, 'x')}});
-  const Rows stored = StoredRows();
-  {
-    const StatusTexts status;
-    const MessageBoxRecorder boxes;
-    cmdButton1_Click();
-    EXPECT_EQ(status.shown,
-              (std::vector<std::string>{"Dumping Map #1 - Harbour ...", "Dumping Map #2 - a/b ...",
-                                        "Dumping Map #3 - why? ...", "Dumping Map #4 - st*r:x\" ...",
-                                        "Dumping Map #5 - Desert ...", "Dumping Map #6 - #%&[]{ ...",
-                                        "Dumping Map #3000 - Last ..."}));
-    EXPECT_TRUE(boxes.Boxes().empty());
-  }
+  const Rows stored = ReadMaps("server.dat");
+  const Shown shown;
+
+  EXPECT_TRUE(cmdButton1_Click());
+
+  EXPECT_EQ(shown.status,
+            (std::vector<std::string>{"Dumping Map #1 - Harbour ...", "Dumping Map #2 - a/b ...",
+                                      "Dumping Map #3 - why? ...", "Dumping Map #4 - st*r:x\"\\ ...",
+                                      "Dumping Map #5 - Desert ...", "Dumping Map #6 - #%&[]{ ...",
+                                      "Dumping Map #3000 - Last ..."}));
+  EXPECT_TRUE(shown.boxes.empty());
   EXPECT_EQ(FolderFiles("Maps"), dumped);
   EXPECT_EQ(frmLoading(), nullptr);
   EXPECT_NE(frmMain(), nullptr);
-  EXPECT_EQ(StoredRows(), stored);
+  EXPECT_EQ(ReadMaps("server.dat"), stored);
 }
 
-TEST_F(Commands, DumpReportsAFailureWithItsSlotThenShutsDownWithoutRetryingForEver) {
+TEST_F(Commands, DumpReportsAFailureWithItsSlotThenShutsDown) {
   const Files before = {{"Map #2 - Before.map4", Record("Before")}};
   const struct {
     const char* name;   // of map 5, between maps 2 and 9
@@ -144,28 +161,30 @@ TEST_F(Commands, DumpReportsAFailureWithItsSlotThenShutsDownWithoutRetryingForEv
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.report);
-    TempProgramFolder folder;
+    TempFolder folder;
     Start({{2, Record("Before")}, {5, Record(c.name)}, {9, Record("After")}});
     c.prepare();
-    const MessageBoxRecorder boxes;
+    const Shown shown;
 
-    cmdButton1_Click();
+    EXPECT_FALSE(cmdButton1_Click());
 
-    ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, kDumpReport + c.report);
-    EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kNone);
+    EXPECT_EQ(shown.boxes,
+              std::vector<std::string>{
+                  "Report the following error code and description to the program administrator!\r\n\r\n"
+                  "Map #" +
+                  c.report});
     EXPECT_EQ(rsMaps, nullptr) << "not shut down";
     EXPECT_EQ(frmMain(), nullptr);
     EXPECT_EQ(frmLoading(), nullptr);
     if (!c.files.empty()) {
       EXPECT_EQ(FolderFiles("Maps"), c.files);
-      EXPECT_FALSE(fs::exists("outside"));
     }
+    EXPECT_FALSE(fs::exists("outside"));
   }
 }
 
 TEST_F(Commands, ConvertStoresEachMapFileUnderItsNumberInListOrder) {
-  TempProgramFolder folder;
+  TempFolder folder;
   Start({{7, Record("Old seven")}, {12, Record("Old twelve")}, {3, Record("Three")}},
         {{"Map #7 - Desert.map4", "desert\0"s},
          {"harbour.map4", "harbour"},
@@ -176,22 +195,21 @@ TEST_F(Commands, ConvertStoresEachMapFileUnderItsNumberInListOrder) {
          {"Map #9 - Empty.map4", ""},
          {"notes.txt", "not a map"},
          {"Map #8 - x.map4.bak", "not a map"}});
-  const StatusTexts status;
-  const MessageBoxRecorder boxes;
+  const Shown shown;
 
-  cmdButton2_Click();
+  EXPECT_TRUE(cmdButton2_Click());
 
-  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"7 Maps converted!"});
-  EXPECT_EQ(status.shown, (std::vector<std::string>{"Converting Map #0", "Converting Map #-2147483648",
+  EXPECT_EQ(shown.boxes, std::vector<std::string>{"7 Maps converted!"});
+  EXPECT_EQ(shown.status, (std::vector<std::string>{"Converting Map #0", "Converting Map #-2147483648",
                                                     "Converting Map #12", "Converting Map #4000",
                                                     "Converting Map #7", "Converting Map #9"}));
-  EXPECT_EQ(StoredRows(), (Rows{{7, CompressData("desert\0"s)},
-                                {12, CompressData("second twelve"s)},
-                                {3, CompressData(Record("Three"))},
-                                {0, CompressData("harbour"s)},
-                                {-2147483648LL, CompressData("min"s)},
-                                {4000, CompressData("far"s)},
-                                {9, ""}}));
+  EXPECT_EQ(ReadMaps("server.dat"), (Rows{{7, CompressData("desert\0"s)},
+                                          {12, CompressData("second twelve"s)},
+                                          {3, CompressData(Record("Three"))},
+                                          {0, CompressData("harbour"s)},
+                                          {-2147483648LL, CompressData("min"s)},
+                                          {4000, CompressData("far"s)},
+                                          {9, ""}}));
   EXPECT_EQ(MapList[7].Data, Record("Old seven"));
   EXPECT_EQ(frmLoading(), nullptr);
   ExpectTheFileAloneHoldsTheDatabase();
@@ -210,38 +228,83 @@ TEST_F(Commands, ConvertOnlyTellsWhenTheDatabaseOrEveryMapFileIsMissing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    TempProgramFolder folder;
+    TempFolder folder;
     Files files;
     for (const char* name : c.files) files[name] = "not converted";
     Start({{1, Record("One")}}, files);
     fs::rename("server.dat", c.database);
-    const StatusTexts status;
-    const MessageBoxRecorder boxes;
+    const Shown shown;
 
-    cmdButton2_Click();
+    EXPECT_FALSE(cmdButton2_Click());
 
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{c.message});
-    EXPECT_EQ(boxes.Boxes()[0].icon, MsgIcon::kNone);
-    EXPECT_TRUE(status.shown.empty());
-    EXPECT_EQ(ReadMapsWithShell(c.database, kServerPassword), (Rows{{1, CompressData(Record("One"))}}));
+    EXPECT_EQ(shown.boxes, std::vector<std::string>{c.message});
+    EXPECT_TRUE(shown.status.empty());
+    EXPECT_EQ(ReadMaps(c.database), (Rows{{1, CompressData(Record("One"))}}));
     ShutDown();
   }
 }
 
+// A failure ends the program through the generic report; the file converted
+// before stays stored, the one after, read ahead, is not.
+TEST_F(Commands, AConvertFailureIsReportedWithTheFileAndClosesTheWindow) {
+  TempFolder folder;
+  Start({{1, Record("One")}, {3, Record("Three")}}, {{"Map #1 - kept.map4", "new one"},
+                                                     {"Map #3 - gone.map4", "x"},
+                                                     {"Map #5 - after.map4", "never stored"}});
+  fs::remove("Maps/Map #3 - gone.map4");
+  const Shown shown;
+
+  frmMain()->findChild<QPushButton*>("cmdButton2")->click();
+
+  EXPECT_EQ(shown.boxes,
+            std::vector<std::string>{"Unexpected error #53: File not found (Maps/Map #3 - gone.map4)"});
+  EXPECT_EQ(frmMain(), nullptr);
+  EXPECT_EQ(ReadMaps("server.dat"),
+            (Rows{{1, CompressData("new one"s)}, {3, CompressData(Record("Three"))}}));
+}
+
 TEST_F(Commands, ConvertEndsQuietlyWhenTheMainWindowClosesWhileItYields) {
-  TempProgramFolder folder;
+  TempFolder folder;
   Start({}, {{"Map #1 - a.map4", "one"}, {"Map #2 - b.map4", "two"}, {"Map #3 - c.map4", "three"}});
   // As the window system delivers the close box.
   QCoreApplication::postEvent(frmMain()->windowHandle(), new QCloseEvent);
-  const MessageBoxRecorder boxes;
+  const Shown shown;
 
-  cmdButton2_Click();
+  EXPECT_FALSE(cmdButton2_Click());
 
-  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(shown.boxes.empty());
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(frmLoading(), nullptr);
-  EXPECT_EQ(StoredRows(), (Rows{{1, CompressData("one"s)}}));
+  EXPECT_EQ(ReadMaps("server.dat"), (Rows{{1, CompressData("one"s)}}));
   ExpectTheFileAloneHoldsTheDatabase();
+}
+
+// Counts the paints of what it watches.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint ? 1 : 0;
+    return false;
+  }
+};
+
+// A text is drawn at once, unless one was drawn within a frame (16 ms): the
+// texts of a quick run are drawn no faster than a screen shows them.
+TEST_F(Commands, TheStatusTextIsDrawnAtOnceAtMostOnceAFrame) {
+  SetStatus("Opening Server Database..");
+  QLabel* label = frmLoading()->findChild<QLabel*>("lblStatus");
+  PaintCounter counter;
+  label->installEventFilter(&counter);
+  QElapsedTimer run;
+  run.start();
+  for (int n = 1; n <= 100; ++n) SetStatus("Dumping Map #" + std::to_string(n) + " - Desert ...");
+  EXPECT_LE(counter.paints, run.elapsed() / 16 + 1);
+  EXPECT_EQ(label->text(), "Dumping Map #100 - Desert ...");
+  QThread::msleep(20);
+  const int before = counter.paints;
+  SetStatus("Loading Maps..");
+  EXPECT_EQ(counter.paints, before + 1);
+  UnloadLoading();
 }
 
 }  // namespace

@@ -1,0 +1,113 @@
+"""What the end-to-end tests share: the programs under test (from the environment), databases that the
+sqlcipher shell makes and reads, map blobs made with Python's zlib, and a check list per test."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+BATCH, CORVALD, MAKE_SERVER_DAT, CLOSE_WINDOW, FAKE_ZLIB = (
+    os.environ.get(name, "") for name in ("CORVALD_BATCH", "CORVALD", "MAKE_SERVER_DAT", "CLOSE_WINDOW", "FAKE_ZLIB"))
+PASSWORD = "brevola"
+SCHEMA = "CREATE TABLE Maps (Number INTEGER, Data BLOB);\nCREATE INDEX Number ON Maps (Number);\n"
+UNUSABLE = '"*/:<>?\\|'
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAILED:", what, file=sys.stderr)
+    return condition
+
+
+def shell(db, sql, key=PASSWORD):
+    """What the sqlcipher shell prints for `sql` on `db`; raises when it reports an error."""
+    keyed = f"PRAGMA key = '{key}';\n" if key else ""
+    run = subprocess.run(["sqlcipher", "-batch", "-bail", db], input=keyed + sql, capture_output=True, text=True)
+    if run.returncode != 0 or "Error" in run.stdout + run.stderr:
+        raise RuntimeError(f"sqlcipher: {run.stdout}{run.stderr}")
+    return "".join(line + "\n" for line in run.stdout.splitlines() if line != "ok")
+
+
+def blob(record):
+    return struct.pack("<i", len(record)) + zlib.compress(record)
+
+
+def named(name, rest=b"tiles"):
+    return name.ljust(30, b" ") + rest
+
+
+def make_db(db, rows, schema=SCHEMA, key=PASSWORD):
+    """`rows`: (number or None, bytes) in the order they are added."""
+    values = "".join(f"INSERT INTO Maps (Number, Data) VALUES ({'NULL' if n is None else n}, X'{d.hex()}');\n"
+                     for n, d in rows)
+    shell(db, schema + "BEGIN;\n" + values + "COMMIT;\n", key)
+
+
+def read_db(db, key=PASSWORD):
+    lines = shell(db, "SELECT quote(Number), hex(Data) FROM Maps ORDER BY rowid;", key).splitlines()
+    return [(None if n == "NULL" else int(n), bytes.fromhex(d)) for n, d in (line.split("|") for line in lines)]
+
+
+def shown_name(record):
+    """The map's name as the program shows it: the first 30 bytes without outer blanks, up to a NUL, in
+    Windows-1252, whose five undefined bytes stand for the code point of the same value."""
+    name = record[:30].strip(b" ").split(b"\0")[0]
+    return "".join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode("cp1252") for b in name)
+
+
+def file_name(number, record):
+    name = shown_name(record)
+    if any(c in UNUSABLE for c in name):
+        name = "".join("_" if c in UNUSABLE else c for c in name)
+    return f"Map #{number} - {name}.map4"
+
+
+def folder_files(folder):
+    """The entries of a folder by name with their bytes; a folder stands as "<folder>"."""
+    paths = {name: os.path.join(folder, name) for name in os.listdir(folder)}
+    return {name: "<folder>" if os.path.isdir(p) else open(p, "rb").read() for name, p in paths.items()}
+
+
+class Folder:
+    """A temporary folder with a copy of a program alone in "program", started from "elsewhere"."""
+
+    def __init__(self, program=BATCH, name="program"):
+        self.temp = tempfile.mkdtemp(prefix="corvald-e2e-")
+        os.chmod(self.temp, 0o755)
+        self.folder = os.path.join(self.temp, name)
+        self.elsewhere = os.path.join(self.temp, "elsewhere")
+        os.makedirs(self.folder)
+        os.makedirs(self.elsewhere)
+        self.program = os.path.join(self.folder, os.path.basename(program))
+        shutil.copy(program, self.program)
+        self.db = os.path.join(self.folder, "server.dat")
+        self.maps = os.path.join(self.folder, "Maps")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        shutil.rmtree(self.temp, ignore_errors=True)
+
+    def write_maps(self, files):
+        os.makedirs(self.maps, exist_ok=True)
+        for name, data in files.items():
+            open(os.path.join(self.maps, name), "wb").write(data)
+
+    def run(self, *args, env=None, stdout=subprocess.PIPE, wrap=(), timeout=120, **kwargs):
+        """Runs the program without a display, from "elsewhere"; `wrap` goes before it (strace, setpriv)."""
+        environment = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "QT_QPA_PLATFORM")}
+        environment.update(env or {})
+        return subprocess.run([*wrap, self.program, *args], cwd=self.elsewhere, env=environment, stdout=stdout,
+                              stderr=subprocess.PIPE, timeout=timeout, **kwargs)
+
+
+def main(cases):
+    """Runs the case named on the command line; exit status 1 when a check failed."""
+    cases[sys.argv[1]]()
+    print(f"{sys.argv[1]}: {len(failures)} failed checks")
+    sys.exit(1 if failures else 0)
