@@ -65,7 +65,8 @@ class Recordset {
   // The exact number of rows in the table.
   std::int32_t RecordCount() const;
 
-  // Makes the named index of the table current and moves to its first row.
+  // Makes the named index of the table current and moves to its first row. The
+  // index must order by one column, ascending (3000 otherwise).
   void SetIndex(std::string_view name);
   // Finds the first row, in index order, whose first index column equals the key;
   // comparison "=" only.

@@ -1,4 +1,8 @@
+// A cursor along a SQLCipher table: its rows in index order, one walk or one
+// query at a time, and its inserts and updates.
 #include "store/engine/Cursor.h"
+
+#include <cassert>
 
 #include "store/EngineErrors.h"
 
@@ -19,26 +23,22 @@ bool IsNull(const StoredValue& value) { return sqlite3_value_type(value.get()) =
 }  // namespace
 
 Cursor::Cursor(std::shared_ptr<Connection> connection, std::string table, std::vector<Column> columns,
-               IndexShape index)
+               std::optional<std::size_t> key)
     : connection_(std::move(connection)),
       table_(std::move(table)),
       columns_(std::move(columns)),
-      index_(std::move(index)),
+      key_(key),
       rowid_(RowidName(columns_)) {
-  for (std::size_t key = 0; key < index_.keys.size(); ++key) {
-    orderBy_ += KeyExpression(key) + (index_.keys[key].descending ? " DESC, " : ", ");
-  }
-  orderBy_ += rowid_;
+  orderBy_ = key_ ? KeyExpression() + ", " + rowid_ : rowid_;
 }
 
-std::string Cursor::KeyExpression(std::size_t key) const {
-  const IndexKey& indexKey = index_.keys[key];
-  return QuoteIdentifier(columns_[indexKey.column].name) + " COLLATE " + QuoteIdentifier(indexKey.collation);
+std::string Cursor::KeyExpression() const {
+  return QuoteIdentifier(columns_[*key_].name) + " COLLATE BINARY";
 }
 
 std::string Cursor::SelectWhere(const std::string& condition, bool withFields) const {
   std::string sql = "SELECT " + rowid_;
-  for (const IndexKey& key : index_.keys) sql += ", " + QuoteIdentifier(columns_[key.column].name);
+  if (key_) sql += ", " + QuoteIdentifier(columns_[*key_].name);
   if (withFields) {
     for (const Column& column : columns_) sql += ", " + QuoteIdentifier(column.name);
   }
@@ -57,7 +57,7 @@ Row Cursor::ReadRow(const Statement& result, bool withFields) const {
   Row row;
   row.rowid = result.ColumnInt64(0);
   int at = 1;
-  for (std::size_t key = 0; key < index_.keys.size(); ++key) row.keys.push_back(result.ColumnStored(at++));
+  if (key_) row.key = result.ColumnStored(at++);
   row.fields.resize(columns_.size());
   if (withFields) {
     for (std::optional<Value>& field : row.fields) field = result.ColumnField(at++);
@@ -108,50 +108,28 @@ std::optional<Row> Cursor::After(const Row& row) {
     StepWalk();
   }
   if (walk_ != nullptr && walk_->Walking() && walkRowid_ == row.rowid) return WalkOn();
-  // The rows after `row` share its first `level` key values and come after it in
-  // the next key (or, past the last key, in row id). Deepest level first, so that
-  // every query runs along the index.
-  for (std::size_t level = index_.keys.size() + 1; level-- > 0;) {
-    std::string condition;
-    for (std::size_t key = 0; key < level; ++key) {
-      condition += KeyExpression(key) + " IS ?" + std::to_string(key + 1) + " AND ";
-    }
-    // Built from named strings: GCC 12 at -O3 takes a literal joined to a
-    // temporary string for an overlapping copy (-Wrestrict).
-    const std::string number = std::to_string(level + 1);
-    const std::string next = "?" + number;
-    bool bindNext = true;
-    if (level == index_.keys.size()) {
-      condition += rowid_ + " > " + next;
-    } else if (IsNull(row.keys[level])) {
-      // Null sorts before every value.
-      if (index_.keys[level].descending) continue;
-      condition += KeyExpression(level) + " IS NOT NULL";
-      bindNext = false;
-    } else if (index_.keys[level].descending) {
-      const std::string key = KeyExpression(level);
-      condition += "(" + key + " < " + next + " OR " + key + " IS NULL)";
-    } else {
-      condition += KeyExpression(level) + " > " + next;
-    }
-
-    Statement& query = Prepared(SelectWhere(condition));
-    for (std::size_t key = 0; key < level; ++key)
-      query.BindStored(static_cast<int>(key) + 1, row.keys[key].get());
-    if (bindNext) {
-      if (level == index_.keys.size()) {
-        query.BindInt64(static_cast<int>(level) + 1, row.rowid);
-      } else {
-        query.BindStored(static_cast<int>(level) + 1, row.keys[level].get());
-      }
-    }
-    if (std::optional<Row> found = FetchOne(query)) return found;
+  if (!key_) {
+    Statement& query = Prepared(SelectWhere(rowid_ + " > ?1"));
+    query.BindInt64(1, row.rowid);
+    return FetchOne(query);
   }
-  return std::nullopt;
+  // Nothing here moves on from a row whose key is Null: the load stops at it.
+  if (IsNull(row.key)) {
+    RaiseEngine(err::kEngineError, "moving on from a row whose '" + columns_[*key_].name + "' is Null");
+  }
+  // The rows of the same key with a later row id, then those of a greater key;
+  // each query runs along the index.
+  Statement& same = Prepared(SelectWhere(KeyExpression() + " = ?1 AND " + rowid_ + " > ?2"));
+  same.BindStored(1, row.key.get());
+  same.BindInt64(2, row.rowid);
+  if (std::optional<Row> found = FetchOne(same)) return found;
+  Statement& greater = Prepared(SelectWhere(KeyExpression() + " > ?1"));
+  greater.BindStored(1, row.key.get());
+  return FetchOne(greater);
 }
 
 std::optional<Row> Cursor::FirstEqual(std::int64_t key) {
-  Statement& query = Prepared(SelectWhere(KeyExpression(0) + " = ?1"));
+  Statement& query = Prepared(SelectWhere(KeyExpression() + " = ?1"));
   query.BindInt64(1, key);
   return FetchOne(query);
 }
@@ -185,19 +163,16 @@ void Cursor::Insert(const std::vector<std::size_t>& columns,
                     const std::vector<std::optional<Value>>& values) {
   connection_->EndReads();
   connection_->PrepareForWriting();
-  std::string sql = "INSERT INTO " + QuoteIdentifier(table_);
-  if (columns.empty()) {
-    sql += " DEFAULT VALUES";
-  } else {
-    std::string names;
-    std::string parameters;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      names += (i == 0 ? "" : ", ") + QuoteIdentifier(columns_[columns[i]].name);
-      parameters += (i == 0 ? "?" : ", ?");
-    }
-    sql += " (" + names + ") VALUES (" + parameters + ")";
+  // A row is added with at least one field set.
+  assert(!columns.empty());
+  std::string names;
+  std::string parameters;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    names += (i == 0 ? "" : ", ") + QuoteIdentifier(columns_[columns[i]].name);
+    parameters += (i == 0 ? "?" : ", ?");
   }
-  Statement& insert = Prepared(sql);
+  Statement& insert =
+      Prepared("INSERT INTO " + QuoteIdentifier(table_) + " (" + names + ") VALUES (" + parameters + ")");
   for (std::size_t i = 0; i < columns.size(); ++i) {
     insert.BindField(static_cast<int>(i) + 1, *values[columns[i]], columns_[columns[i]].affinity);
   }

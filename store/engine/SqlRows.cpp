@@ -14,7 +14,7 @@ class SqlRows final : public RowSource {
  public:
   SqlRows(std::shared_ptr<Connection> connection, std::string table)
       : connection_(std::move(connection)), table_(std::move(table)) {
-    cursor_ = std::make_unique<Cursor>(connection_, table_, TableColumns(*connection_, table_), IndexShape{});
+    cursor_ = std::make_unique<Cursor>(connection_, table_, TableColumns(*connection_, table_), std::nullopt);
   }
 
   std::optional<std::size_t> ColumnOf(std::string_view name) const override {
@@ -24,8 +24,8 @@ class SqlRows final : public RowSource {
 
   void SetIndex(std::string_view name) override {
     std::vector<Column> columns = cursor_->Columns();
-    IndexShape index = TableIndex(*connection_, table_, columns, name);
-    cursor_ = std::make_unique<Cursor>(connection_, table_, std::move(columns), std::move(index));
+    const std::size_t key = TableIndex(*connection_, table_, columns, name);
+    cursor_ = std::make_unique<Cursor>(connection_, table_, std::move(columns), key);
     current_.reset();
   }
   bool HasIndex() const override { return cursor_->HasIndex(); }

@@ -1,3 +1,4 @@
+// The columns and the ordering index of a table, from SQLite's table and index pragmas.
 #include "store/engine/TableShape.h"
 
 #include "store/EngineErrors.h"
@@ -23,8 +24,8 @@ std::vector<Column> TableColumns(const Connection& connection, std::string_view 
   return columns;
 }
 
-IndexShape TableIndex(const Connection& connection, std::string_view table,
-                      const std::vector<Column>& columns, std::string_view indexName) {
+std::size_t TableIndex(const Connection& connection, std::string_view table,
+                       const std::vector<Column>& columns, std::string_view indexName) {
   // Columns of index_list: seq, name, unique, origin, partial.
   Statement list(connection, "PRAGMA index_list(" + QuoteIdentifier(table) + ")");
   std::optional<std::string> index;
@@ -33,19 +34,20 @@ IndexShape TableIndex(const Connection& connection, std::string_view table,
   });
   if (!index) RaiseEngine(err::kNotAnIndex, indexName);
 
-  // Columns of index_xinfo: seqno, cid, name, desc, coll, key.
+  // Columns of index_xinfo: seqno, cid, name, desc, coll, key. The row id and
+  // other non-key entries do not count.
   Statement info(connection, "PRAGMA index_xinfo(" + QuoteIdentifier(*index) + ")");
-  IndexShape shape;
+  std::vector<std::optional<std::size_t>> keys;
+  bool plain = true;
   info.ForEachRow([&](Statement& row) {
-    if (row.ColumnInt64(5) == 0) return;  // the row id and other non-key entries
-    const std::optional<std::size_t> column = FindColumn(columns, row.ColumnUtf8(2));
-    if (row.ColumnInt64(1) < 0 || !column) {
-      RaiseEngine(err::kEngineError,
-                  "the index '" + *index + "' orders by an expression, which is not supported");
-    }
-    shape.keys.push_back({*column, row.ColumnInt64(3) != 0, row.ColumnUtf8(4)});
+    if (row.ColumnInt64(5) == 0) return;
+    keys.push_back(row.ColumnInt64(1) < 0 ? std::nullopt : FindColumn(columns, row.ColumnUtf8(2)));
+    plain = plain && row.ColumnInt64(3) == 0 && SameName(row.ColumnUtf8(4), "BINARY");
   });
-  return shape;
+  if (keys.size() != 1 || !keys[0] || !plain) {
+    RaiseEngine(err::kEngineError, "the index '" + *index + "' is not on one field, ascending");
+  }
+  return *keys[0];
 }
 
 std::optional<std::size_t> FindColumn(const std::vector<Column>& columns, std::string_view name) {
