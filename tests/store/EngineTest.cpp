@@ -99,9 +99,9 @@ TEST(Engine, WalksInIndexOrderSeeksAndSeesEveryChangeAtOnce) {
   auto maps = OpenMaps(*database, "nUMBER");
   EXPECT_EQ(maps->RecordCount(), 6);
   EXPECT_EQ(Walk(*maps), (Rows{{-5, "neg"}, {0, "zero"}, {1, "a"}, {3, "c1"}, {3, "c2"}, {3001, "big"}}));
-  for (const auto& [key, data] :
-       std::vector<std::pair<int, const char*>>{{3, "c1"}, {0, "zero"}, {2, nullptr}}) {
-    maps->Seek("=", key);
+  for (const auto& seek : std::vector<std::pair<int, const char*>>{{3, "c1"}, {0, "zero"}, {2, nullptr}}) {
+    const char* data = seek.second;
+    maps->Seek("=", seek.first);
     EXPECT_EQ(maps->NoMatch(), data == nullptr);
     EXPECT_EQ(FailureNumberOf([&] { EXPECT_EQ(engine::ToText(maps->Field("dATA")), data); }),
               data ? 0 : err::kNoCurrentRecord);
