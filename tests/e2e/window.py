@@ -15,12 +15,16 @@ class Screen:
     """A private Xvfb, and the program started on it from "elsewhere"."""
 
     def __init__(self):
+        # -noreset: the server would write its display to `write` again, to nobody, once its last client goes.
         read, write = os.pipe()
-        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
-                                        "-nolisten", "tcp"], pass_fds=[write], stderr=subprocess.DEVNULL)
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-noreset", "-nolisten", "tcp", "-screen",
+                                        "0", "1024x768x24"], pass_fds=[write], stderr=subprocess.DEVNULL)
         os.close(write)
-        self.env = dict(os.environ, DISPLAY=":" + os.read(read, 16).decode().strip(), QT_QPA_PLATFORM="xcb")
+        display = b""
+        while not display.endswith(b"\n"):  # the number and the line break come in two writes
+            display += os.read(read, 16) or b"\n"
         os.close(read)
+        self.env = dict(os.environ, DISPLAY=":" + display.decode().strip(), QT_QPA_PLATFORM="xcb")
 
     def start(self, f):
         return subprocess.Popen([f.program], cwd=f.elsewhere, env=self.env, stderr=subprocess.PIPE)
