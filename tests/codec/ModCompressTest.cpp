@@ -127,6 +127,9 @@ TEST(ModCompress, DamagedOrMalformedBlobsRaiseTheDamagedMapDataFailure) {
       {"bad stream header", WithPrefix(3, Damaged(kAbcStream, 0))},
       {"bad deflate data", WithPrefix(3, Damaged(kAbcStream, 3))},
       {"bad checksum", WithPrefix(3, Damaged(kAbcStream, 10))},
+      // A claim shorter than the record takes its first bytes only from a sound stream.
+      {"bad checksum behind a short claim", WithPrefix(2, Damaged(kAbcStream, 10))},
+      {"stream cut behind a short claim", WithPrefix(2, kAbcStream.substr(0, kAbcStream.size() - 4))},
       {"not a stream at all", WithPrefix(3, std::string(20, 'x'))},
   };
   for (const auto& c : blobs) {
