@@ -190,6 +190,7 @@ TEST_F(StartUp, ABadDatabaseEndsWithOneClearMessageAndLosesNothing) {
       // Bytes that follow no database format look like one under another password.
       {"random bytes", bytes(noise), GenericReport(engine::err::kWrongPassword)},
       {"zero bytes", bytes(""), GenericReport(engine::err::kNotADatabase)},
+      {"one byte", bytes("A"), GenericReport(engine::err::kNotADatabase)},
       {"truncated to 100 bytes", bytes(sound.substr(0, 100)), GenericReport(engine::err::kNotADatabase)},
       {"truncated to one page", bytes(sound.substr(0, 1024)), GenericReport(engine::err::kDamaged)},
       {"truncated inside a page", bytes(sound.substr(0, 3000)), GenericReport(engine::err::kEngineError)},
