@@ -4,6 +4,8 @@
 #include "app/modCorvald.h"
 #include "platform/Allocator.h"
 #include "platform/Fonts.h"
+#include "platform/StopSignals.h"
+#include "platform/UserInterface.h"
 #include "ui/Windows.h"
 
 int main(int argc, char* argv[]) {
@@ -11,6 +13,9 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   corvald::RegisterFonts();
   corvald::InstallWindows();
+  // A stop signal closes the main window, as its close box does: ShutDown then
+  // leaves the database settled.
+  corvald::OnStopSignals(corvald::UnloadMain);
   bool running = false;
   if (!corvald::Guarded([&] { running = corvald::Main(); }) || !running) return 1;
   const int code = QApplication::exec();

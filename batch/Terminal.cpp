@@ -140,7 +140,7 @@ bool PrintOutput(std::string_view utf8) {
 void InstallTerminal(bool quiet) {
   SetUpProgress(quiet);
   SetUserInterface({
-      .showStatus = [](std::string_view text) { ShowProgress(TerminalText(text)); },
+      .showStatus = [](std::string_view text, bool /*paced*/) { ShowProgress(TerminalText(text)); },
       .closeStatus = ClearProgress,
       .showMessage = ShowMessage,
       .yield = Yield,

@@ -119,7 +119,9 @@ int Run(const Arguments& arguments) {
   ShutDown();
   const bool success = ranToEnd && finished && UnexpectedExitCode() == 0;
   const bool resultWritten = ReleaseHeldMessage(success);
-  if (const int signal = CaughtStopSignal(); signal != 0) {
+  // A signal after the last map came too late to stop anything: the convert
+  // finished, and says so.
+  if (const int signal = CaughtStopSignal(); signal != 0 && !success) {
     std::fprintf(stderr, "corvald-batch: stopped by signal %d; the maps converted before are stored\n",
                  signal);
     return 128 + signal;

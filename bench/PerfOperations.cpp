@@ -202,7 +202,7 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
   Print("status", Seconds([] {
           for (int n = 1; n <= MAX_MAPS; ++n) {
             if (!MapList[n].Name.empty()) {
-              SetStatus(DumpStatusText(n, ShownName(MapList[n])));
+              SetProgress(DumpStatusText(n, ShownName(MapList[n])));
             }
           }
         }));

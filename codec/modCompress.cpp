@@ -84,31 +84,47 @@ Buffer Compress(Bytes input, std::size_t headroom) {
   return output;
 }
 
-// The expansion of `stream` sized by the claimed length. A string result holds
-// what the stream expands to; a byte array always has the claimed length.
+// Whether the rest of a stream whose expansion filled its buffer is sound: it
+// is expanded into scratch room and thrown away, so that a damaged stream is
+// not taken for a record longer than its claim.
+bool RestIsSound(z_stream& stream) {
+  unsigned char scratch[1 << 14];
+  int status = Z_OK;
+  while (status == Z_OK) {
+    stream.next_out = scratch;
+    stream.avail_out = sizeof scratch;
+    status = inflate(&stream, Z_NO_FLUSH);
+  }
+  return status == Z_STREAM_END;
+}
+
+// The expansion of `input`, a zlib stream, sized by the claimed length. A
+// string result holds what the stream expands to; a byte array always has the
+// claimed length. A claim smaller than the record gives its first bytes, once
+// the whole stream has proved sound; any damage raises err::kDamagedMapData.
 template <typename Buffer>
-Buffer Expand(Bytes stream, std::int32_t claimed) {
+Buffer Expand(Bytes input, std::int32_t claimed) {
   if (claimed < 1) RaiseDamaged();
   const auto claimedLength = static_cast<std::size_t>(claimed);
   // No room beyond what the stream could ever fill, whatever the claim.
-  const std::size_t room = std::min(claimedLength, stream.size() * kMaxDeflateRatio);
+  const std::size_t room = std::min(claimedLength, input.size() * kMaxDeflateRatio);
   Buffer output;
   Resize(output, room);
-  uLongf length = room;
-  uLong consumed = stream.size();
-  switch (uncompress2(Writable(output, 0), &length, stream.data(), &consumed)) {
-    case Z_OK:
-      break;
-    case Z_BUF_ERROR:
-      // The buffer is full. If stream is left over, the claim was smaller than the
-      // record and the claimed bytes are the result; if not, the stream was cut short.
-      if (consumed == stream.size()) RaiseDamaged();
-      break;
-    case Z_MEM_ERROR:
-      Raise(err::kOutOfMemory);
-    default:
-      RaiseDamaged();
-  }
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) Raise(err::kOutOfMemory);
+  stream.next_in = const_cast<Bytef*>(input.data());
+  stream.avail_in = static_cast<uInt>(input.size());
+  stream.next_out = Writable(output, 0);
+  stream.avail_out = static_cast<uInt>(room);
+  const int status = inflate(&stream, Z_FINISH);
+  const std::size_t length = room - stream.avail_out;
+  // With the buffer full before the stream's end, the claim was smaller than
+  // the record; with room left, the stream was cut short.
+  const bool sound =
+      status == Z_STREAM_END || (status == Z_BUF_ERROR && length == room && RestIsSound(stream));
+  inflateEnd(&stream);
+  if (status == Z_MEM_ERROR) Raise(err::kOutOfMemory);
+  if (!sound) RaiseDamaged();
   if constexpr (std::is_same_v<Buffer, ByteArray>) {
     Resize(output, claimedLength);
   } else {

@@ -32,7 +32,12 @@ void SetUserInterface(UserInterface ui) {
 
 void SetStatus(std::string_view text) {
   if (Listener()) Listener()(text);
-  Current().showStatus(text);
+  Current().showStatus(text, false);
+}
+
+void SetProgress(std::string_view text) {
+  if (Listener()) Listener()(text);
+  Current().showStatus(text, true);
 }
 
 void UnloadLoading() { Current().closeStatus(); }

@@ -16,7 +16,9 @@ enum class MsgIcon { kNone, kCritical };
 
 struct UserInterface {
   // Shows the progress text at once; the caller goes on without yielding.
-  std::function<void(std::string_view text)> showStatus;
+  // With `paced`, a text that comes within a screen frame of the last one
+  // shown may wait for the next text or the next yield instead.
+  std::function<void(std::string_view text, bool paced)> showStatus;
   // Takes the progress text away; nothing happens when none shows.
   std::function<void()> closeStatus;
   // Tells the user something (an ANSI byte string) and returns once confirmed.
@@ -38,6 +40,10 @@ void SetUserInterface(UserInterface ui);
 
 // Shows the status text (an ANSI byte string).
 void SetStatus(std::string_view text);
+// Shows the progress text of a command that goes through many maps without
+// yielding: a text that comes within a screen frame (16 ms) of the last one
+// drawn, which no screen could show, is drawn with the next one instead.
+void SetProgress(std::string_view text);
 // Closes the status display; nothing happens when it is not showing.
 void UnloadLoading();
 // Shows a message captioned "Corvald" with an OK button only and returns once
@@ -54,9 +60,9 @@ const std::vector<std::string>& FileListEntries();
 using MessageBoxHandler = std::function<void(const std::string& text, MsgIcon icon)>;
 void SetMessageBoxHandler(MessageBoxHandler handler);
 
-// Seam for tests: while a listener is set, SetStatus hands it every text before
-// showing it. The display draws texts that come in quick succession only as
-// fast as a screen can show them, so the listener is where every text is seen.
+// Seam for tests: while a listener is set, SetStatus and SetProgress hand it
+// every text before showing it. SetProgress's texts may come faster than a
+// screen shows them, so the listener is where every text is seen.
 using StatusListener = std::function<void(std::string_view text)>;
 void SetStatusListener(StatusListener listener);
 

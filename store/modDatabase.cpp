@@ -153,9 +153,14 @@ bool LoadServerDatabase() {
     ShutDown();
     return false;
   }
-  // This program does not write Access databases, so they are read where they lie, not compacted.
-  dbServer = engine::IsAccessFile(kServerFile) ? wsServer->OpenDatabase(kServerFile, 0, true, kServerConnect)
-                                               : CompactAndOpenServerDatabase(*wsServer);
+  // This program does not write Access databases, so they are read where they
+  // lie, not compacted; the claim holds for them all the same.
+  if (engine::IsAccessFile(kServerFile)) {
+    ClaimServerFolder();
+    dbServer = wsServer->OpenDatabase(kServerFile, 0, true, kServerConnect);
+  } else {
+    dbServer = CompactAndOpenServerDatabase(*wsServer);
+  }
 
   try {
     rsMaps = dbServer->TableDefs(kMapsTable)->OpenRecordset(kTableRecordset);

@@ -73,7 +73,7 @@ bool cmdButton1_Click() {
       const MapRec& map = MapList[n];
       if (map.Name.empty()) continue;
       const std::string name(ShownName(map));
-      SetStatus(DumpStatusText(n, name));
+      SetProgress(DumpStatusText(n, name));
       DumpMap(n, name, map.Data);
     }
     UnloadLoading();

@@ -103,7 +103,7 @@ void WaitUntilExposed(QWidget& window) {
 
 }  // namespace
 
-void ShowStatusWindow(std::string_view text) {
+void ShowStatusWindow(std::string_view text, bool paced) {
   if (!loadingWindow) loadingWindow = LoadLoadingWindow();
   QWidget& window = *loadingWindow;
   if (!window.isVisible()) {
@@ -114,10 +114,7 @@ void ShowStatusWindow(std::string_view text) {
   // The one label of the window, made in LoadLoadingWindow.
   auto* label = static_cast<StatusLabel*>(window.findChild<QLabel*>(QStringLiteral("lblStatus")));
   label->SetStatusText(FromAnsi(text));
-  // A text that comes within a frame of the last one drawn is drawn with the
-  // next window events or replaced by the next text: the one after a frame is
-  // drawn at once, so the latest text is never more than a frame late.
-  if (sinceDrawn.isValid() && sinceDrawn.nsecsElapsed() < kFrameNs) {
+  if (paced && sinceDrawn.isValid() && sinceDrawn.nsecsElapsed() < kFrameNs) {
     label->update();
     return;
   }

@@ -58,8 +58,10 @@ std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_vie
   if (!std::filesystem::is_regular_file(status)) RaiseEngine(err::kCannotOpen, fileName);
   const std::uintmax_t size = std::filesystem::file_size(native, error);
   if (error) RaiseEngine(err::kCannotOpen, fileName);
-  // SQLite would take an empty file for a new, empty database.
-  if (size == 0) RaiseEngine(err::kNotADatabase, fileName);
+  // SQLite would take a file shorter than a page for a new, empty database, and
+  // a compaction would then write one over it; an encrypted database holds at
+  // least one page.
+  if (size < kSmallestPageSize) RaiseEngine(err::kNotADatabase, fileName);
 
   // Without SQLITE_OPEN_CREATE, so that a file that vanished is not made anew.
   sqlite3* handle = nullptr;

@@ -86,13 +86,15 @@ TEST(Codec, ExpansionLengthsRoundTiesToEvenAndDamagedBlobsFailWith1010) {
   EXPECT_EQ(UncompressData(ArrayOf(kAbcStream), 4.5).size(), 4u);
 
   const std::string blob = WithPrefix(3, kAbcStream);
-  const auto damaged = [](std::string stream, std::size_t at) {
-    return stream[at] ^= 0x55, WithPrefix(3, stream);
+  const auto damaged = [](std::string stream, std::size_t at, std::int32_t claim = 3) {
+    return stream[at] ^= 0x55, WithPrefix(claim, stream);
   };
   for (const std::string& bad :
        {blob.substr(0, 1), blob.substr(0, 4), WithPrefix(0, kAbcStream), WithPrefix(-1, kAbcStream),
         blob.substr(0, blob.size() - 4), blob.substr(0, blob.size() - 2), blob.substr(0, 6),
         damaged(kAbcStream, 0), damaged(kAbcStream, 3), damaged(kAbcStream, 10),
+        // A shorter claim takes its bytes only from a stream that proves sound to its end.
+        damaged(kAbcStream, 10, 2), WithPrefix(2, kAbcStream.substr(0, kAbcStream.size() - 4)),
         WithPrefix(3, std::string(20, 'x'))}) {
     EXPECT_EQ(FailureNumberOf([&] { (void)UncompressData(bad); }), 1010) << BlobLiteral(bad);
     EXPECT_EQ(FailureNumberOf([&] { (void)UncompressData(ArrayOf(bad)); }), 1010) << BlobLiteral(bad);

@@ -303,6 +303,7 @@ def bad_databases():
     cases = [  # what, bytes or (schema, rows), the end of the message ("" when start-up goes on)
         ("random bytes", random.Random(1).randbytes(8192), "#3031: "),
         ("zero bytes", b"", "#3343: "),
+        ("one byte", b"A", "#3343: "),
         ("truncated to 100 bytes", sound[:100], "#3343: "),
         ("truncated to one page", sound[:1024], "#3049: "),
         ("truncated inside a page", sound[:3000], "#3000: "),
