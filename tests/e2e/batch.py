@@ -6,6 +6,7 @@ import os
 import random
 import re
 import resource
+import shutil
 import signal
 import stat
 import subprocess
@@ -15,6 +16,7 @@ from common import (BATCH, FAKE_ZLIB, MAKE_SERVER_DAT, SCHEMA, Folder, blob, che
                     make_db, named, read_db, shell, shown_name)
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+JET_FIXTURES = os.path.join(os.path.dirname(__file__), "../../../shared/jet")
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace or another zlib
 CONVERTED = "Error: File 'server.dat' is a Jet database"
 
@@ -130,6 +132,10 @@ def exit_codes():
         ("another instance at work", database(then=hold_folder), ["list"], 1, b"",
          "corvald-batch: Unexpected error #3260: The database 'server.dat' is locked by another user.",
          lambda f: (holder[-1].kill(), holder[-1].wait(), rows_kept(f))),
+        # A Jet file is read where it lies, and claimed all the same.
+        ("another instance at work on a Jet file",
+         lambda f: (shutil.copy(JET_FIXTURES + "/no-password.mdb", f.db), hold_folder(f)), ["list"], 1, b"",
+         "corvald-batch: Unexpected error #3260: ", lambda f: (holder[-1].kill(), holder[-1].wait())),
         ("dump failing at map 2", database(then=lambda f: os.makedirs(f"{f.maps}/Map #2 - Two.map4")), ["dump"], 1,
          b"", "Map #2 - Error #75 - Path/File access error",
          lambda f: check(sorted(os.listdir(f.maps)) == ["Map #1 - One.map4", "Map #2 - Two.map4"], "maps 1, 2")),
