@@ -5,19 +5,20 @@
 #include "platform/Allocator.h"
 #include "platform/Fonts.h"
 #include "platform/StopSignals.h"
-#include "platform/UserInterface.h"
 #include "ui/Windows.h"
+#include "ui/frmMain.h"
 
 int main(int argc, char* argv[]) {
   corvald::KeepFreedMemoryForReuse();
   QApplication app(argc, argv);
   corvald::RegisterFonts();
   corvald::InstallWindows();
-  // A stop signal closes the main window, as its close box does: ShutDown then
-  // leaves the database settled.
-  corvald::OnStopSignals(corvald::UnloadMain);
   bool running = false;
   if (!corvald::Guarded([&] { running = corvald::Main(); }) || !running) return 1;
+  // From here a stop signal closes the main window, as its close box does:
+  // ShutDown then leaves the database settled. During start-up it ends the
+  // program at once, which leaves a whole database at any moment.
+  corvald::OnStopSignals(corvald::RequestMainWindowClose);
   const int code = QApplication::exec();
   return corvald::UnexpectedExitCode() != 0 ? corvald::UnexpectedExitCode() : code;
 }

@@ -5,12 +5,14 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPalette>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
+#include <QWindow>
 #include <memory>
 
 #include "app/modCorvald.h"
@@ -118,6 +120,11 @@ void ShowMainWindow() {
 
 void CloseMainWindow() {
   if (mainWindow && !mainClosing) mainWindow->close();
+}
+
+void RequestMainWindowClose() {
+  if (mainWindow && !mainClosing && mainWindow->windowHandle() != nullptr)
+    QCoreApplication::postEvent(mainWindow->windowHandle(), new QCloseEvent);
 }
 
 QWidget* frmMain() { return mainClosing ? nullptr : mainWindow.data(); }

@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include "app/modCorvald.h"
@@ -276,6 +278,32 @@ TEST_F(Commands, ConvertEndsQuietlyWhenTheMainWindowClosesWhileItYields) {
   EXPECT_EQ(frmLoading(), nullptr);
   EXPECT_EQ(ReadMaps("server.dat"), (Rows{{1, CompressData("one"s)}}));
   ExpectTheFileAloneHoldsTheDatabase();
+}
+
+// The files of a dump clicked while a convert yields are what the convert
+// stores from then on, not what it read ahead before.
+TEST_F(Commands, ConvertStoresWhatADumpClickedMeanwhileWrote) {
+  TempFolder folder;
+  Start({{1, Record("One")}, {2, Record("Two")}, {3, Record("Three")}},
+        {{"Map #1 - One.map4", "new one"},
+         {"Map #2 - Two.map4", "new two"},
+         {"Map #3 - Three.map4", "new three"}});
+  auto* dump = frmMain()->findChild<QPushButton*>("cmdButton1");
+  const Shown shown;
+  SetStatusListener([dump](std::string_view text) {
+    if (text != "Converting Map #2") return;
+    QTimer::singleShot(0, dump, [dump] {  // at the yield after map 2
+      QThread::msleep(200);               // time for the files to be read ahead
+      dump->click();
+    });
+  });
+
+  EXPECT_TRUE(cmdButton2_Click());
+
+  EXPECT_EQ(shown.boxes, std::vector<std::string>{"3 Maps converted!"});
+  EXPECT_EQ(ReadMaps("server.dat"), (Rows{{1, CompressData("new one"s)},
+                                          {2, CompressData("new two"s)},
+                                          {3, CompressData(Record("Three"))}}));
 }
 
 // Counts the paints of what it watches.
