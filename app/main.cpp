@@ -5,8 +5,8 @@
 #include "platform/Allocator.h"
 #include "platform/Fonts.h"
 #include "platform/StopSignals.h"
+#include "platform/UserInterface.h"
 #include "ui/Windows.h"
-#include "ui/frmMain.h"
 
 int main(int argc, char* argv[]) {
   corvald::KeepFreedMemoryForReuse();
@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
   // From here a stop signal closes the main window, as its close box does:
   // ShutDown then leaves the database settled. During start-up it ends the
   // program at once, which leaves a whole database at any moment.
-  corvald::OnStopSignals(corvald::RequestMainWindowClose);
+  corvald::OnStopSignals(corvald::UnloadMain);
   const int code = QApplication::exec();
   return corvald::UnexpectedExitCode() != 0 ? corvald::UnexpectedExitCode() : code;
 }

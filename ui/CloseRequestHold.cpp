@@ -15,8 +15,8 @@ CloseRequestHold::~CloseRequestHold() {
 }
 
 bool CloseRequestHold::eventFilter(QObject* target, QEvent* event) {
-  // The window system's request reaches the QWindow; a close from code goes to
-  // the widget and is left alone.
+  // The window system's request, and a top-level widget's close() from code,
+  // both reach the QWindow.
   if (event->type() != QEvent::Close || !target->isWindowType()) return false;
   held_.emplace_back(static_cast<QWindow*>(target));
   return true;

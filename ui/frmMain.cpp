@@ -5,14 +5,12 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPalette>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
-#include <QWindow>
 #include <memory>
 
 #include "app/modCorvald.h"
@@ -120,11 +118,6 @@ void ShowMainWindow() {
 
 void CloseMainWindow() {
   if (mainWindow && !mainClosing) mainWindow->close();
-}
-
-void RequestMainWindowClose() {
-  if (mainWindow && !mainClosing && mainWindow->windowHandle() != nullptr)
-    QCoreApplication::postEvent(mainWindow->windowHandle(), new QCloseEvent);
 }
 
 QWidget* frmMain() { return mainClosing ? nullptr : mainWindow.data(); }

@@ -23,11 +23,6 @@ void ShowMainWindow();
 // closing; its close handler ends the program through ShutDown.
 void CloseMainWindow();
 
-// Asks the main window to close as its close box does: the request goes
-// through the event loop and waits while a status window is being opened.
-// Nothing happens when the window is not open.
-void RequestMainWindowClose();
-
 // The open main window, or nullptr (also while it is closing).
 QWidget* frmMain();
 

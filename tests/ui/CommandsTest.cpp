@@ -267,8 +267,8 @@ TEST_F(Commands, AConvertFailureIsReportedWithTheFileAndClosesTheWindow) {
 TEST_F(Commands, ConvertEndsQuietlyWhenTheMainWindowClosesWhileItYields) {
   TempFolder folder;
   Start({}, {{"Map #1 - a.map4", "one"}, {"Map #2 - b.map4", "two"}, {"Map #3 - c.map4", "three"}});
-  // As a stop signal asks, at once: while the status window opens, the request waits.
-  QTimer::singleShot(0, RequestMainWindowClose);
+  // As a stop signal asks, at once: while the status window opens, the close waits.
+  QTimer::singleShot(0, UnloadMain);
   const Shown shown;
 
   EXPECT_FALSE(cmdButton2_Click());
