@@ -2,6 +2,7 @@
 // file names rebuilt once and every other failure reported before the program ends.
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,12 +24,22 @@ namespace {
 bool IsRejectedPath(int number) { return number == err::kBadFileName || number == err::kPathNotFound; }
 
 // Makes the file hold exactly `record`, creating it or emptying it first. Fails
-// with the file layer's numbers; a file that fails while being written keeps what
-// reached it.
+// with the file layer's numbers. A file that fails while being written is
+// deleted: cut short, it would pass for a whole map, and a convert would store it.
 void WriteMapFile(const std::string& fileName, const std::string& record) {
-  BinaryFile file = BinaryFile::OpenForWriting(fileName);
-  file.Write(record);
-  file.Close();
+  std::optional<BinaryFile> file(BinaryFile::OpenForWriting(fileName));
+  try {
+    file->Write(record);
+    file->Close();
+  } catch (const Failure&) {
+    file.reset();  // closed first, as some systems delete no open file
+    try {
+      Kill(fileName);
+    } catch (const Failure&) {
+      // The write's failure is the one to report.
+    }
+    throw;
+  }
 }
 
 // Writes map n's file under its name; when the path is rejected, once more under
