@@ -15,4 +15,11 @@ void ShowMessageBox(std::string_view text, MsgIcon icon) {
   box.exec();
 }
 
+void ConfirmMessageBoxes() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible())
+      box->done(QMessageBox::Ok);
+  }
+}
+
 }  // namespace corvald

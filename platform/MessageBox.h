@@ -13,4 +13,8 @@ namespace corvald {
 // in the ANSI code page (map names can appear in it).
 void ShowMessageBox(std::string_view text, MsgIcon icon);
 
+// Confirms every open message box, as its OK button does: each ShowMessageBox
+// returns once control is back in its event loop.
+void ConfirmMessageBoxes();
+
 }  // namespace corvald
