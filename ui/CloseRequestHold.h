@@ -8,8 +8,8 @@
 namespace corvald {
 
 // While it lives, close requests (the window system's, and closes from code)
-// are kept from every window of the program; they are posted again when it ends, so they run once
-// control is back in the event loop.
+// are kept from every window of the program; they are posted again when it
+// ends, so they run once control is back in the event loop.
 class CloseRequestHold : public QObject {
  public:
   CloseRequestHold();
