@@ -13,7 +13,7 @@ import subprocess
 import zlib
 
 from common import (BATCH, FAKE_ZLIB, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, file_name, folder_files, main,
-                    make_db, named, read_db, shell, shown_name)
+                    make_db, named, read_db, shell, shown_name, terminal)
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 JET_FIXTURES = os.path.join(os.path.dirname(__file__), "../../../shared/jet")
@@ -26,12 +26,6 @@ def limit_file_size(size):
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write beyond fails with EFBIG instead
         resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
     return limit
-
-
-def terminal(name):
-    r"""A name as a terminal gets it: control characters as \xHH and "\" doubled."""
-    return "".join(f"\\x{ord(c):02X}" if ord(c) < 0x20 or 0x7F <= ord(c) < 0xA0 else "\\\\" if c == "\\" else c
-                   for c in name)
 
 
 def reference_maps():

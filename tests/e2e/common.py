@@ -59,6 +59,12 @@ def shown_name(record):
     return "".join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode("cp1252") for b in name)
 
 
+def terminal(name):
+    r"""A name as a terminal gets it: control characters as \xHH and "\" doubled."""
+    return "".join(f"\\x{ord(c):02X}" if ord(c) < 0x20 or 0x7F <= ord(c) < 0xA0 else "\\\\" if c == "\\" else c
+                   for c in name)
+
+
 def file_name(number, record):
     name = shown_name(record)
     if any(c in UNUSABLE for c in name):

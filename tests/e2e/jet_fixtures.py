@@ -12,6 +12,8 @@ import sys
 import tempfile
 import zlib
 
+from common import file_name, shown_name, terminal
+
 BATCH, FIXTURES = sys.argv[1:3]
 PAGE = 4096
 csv.field_size_limit(1 << 30)
@@ -29,30 +31,6 @@ MAPS = kept((row[0], bytes.fromhex(row[3])) for row in MANIFEST)
 SHA = {int(row[0]): row[2] for row in MANIFEST}
 
 
-def shown(record):
-    """The name as shown: Windows-1252, whose five undefined bytes stand as the same code point."""
-    name = record[:30].strip(b" ").split(b"\0")[0]
-    return "".join(map(character, name))
-
-
-def character(byte):
-    return chr(byte) if byte in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([byte]).decode("cp1252")
-
-
-def listed(record):
-    """The name as a terminal gets it: control characters as \\xHH and "\\" doubled."""
-    name = record[:30].strip(b" ").split(b"\0")[0]
-    control = set(range(0x20)) | {0x7F, 0x81, 0x8D, 0x8F, 0x90, 0x9D}
-    return "".join(f"\\x{b:02X}" if b in control else "\\\\" if b == 0x5C else character(b) for b in name)
-
-
-def file_name(number, record):
-    name = shown(record)
-    if any(c in '"*/:<>?\\|' for c in name):  # a name the file system rejects
-        name = "".join("_" if c in '"*/:<>?\\|' else c for c in name)
-    return f"Map #{number} - {name}.map4"
-
-
 def exported():
     out = subprocess.run(["mdb-export", "-b", "hex", os.path.join(FIXTURES, "maps-ole.mdb"), "Maps"],
                          check=True, capture_output=True, text=True).stdout
@@ -62,7 +40,7 @@ def exported():
 
 
 EXPECTED = {
-    "list": "Number of maps found: 45\n" + "".join(f"Map #{n}: {listed(s)}\n" for n, s in sorted(MAPS.items())),
+    "list": "Number of maps found: 45\n" + "".join(f"Map #{n}: {terminal(shown_name(s))}\n" for n, s in sorted(MAPS.items())),
     "dump": {file_name(n, s): SHA[n] for n, s in MAPS.items()},
     "export": exported(),
     "nothing": {},
