@@ -1,6 +1,7 @@
 // Jet databases through libmdb. libmdb follows page numbers and lengths as the
 // file gives them and passes over what it cannot read without a word, so the
-// file's pages, row counts and long-value chains are checked here first.
+// file's pages, row counts and long-value chains are checked here first, and
+// the catalog is read here with only the fields needed.
 #include "store/jet/JetDatabase.h"
 
 // glib first: mdbtools.h includes it inside extern "C", where its C++ templates fail.
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -33,6 +35,10 @@ constexpr std::uint32_t kLongValueInline = 0x80000000;
 constexpr std::uint32_t kLongValueOnePage = 0x40000000;
 constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
 
+std::uint16_t Le16(const unsigned char* bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
 std::uint32_t Le32(const unsigned char* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
@@ -53,6 +59,12 @@ std::u16string ToUtf16(std::string_view ansi) {
 
 }  // namespace
 
+// A table as the file's catalog lists it.
+struct TableEntry {
+  std::string name;    // UTF-8
+  std::uint32_t page;  // of its definition
+};
+
 class File {
  public:
   File(MdbHandle* handle, std::string name, std::uintmax_t size)
@@ -66,12 +78,74 @@ class File {
   std::uintmax_t Size() const { return pages_ * handle_->fmt->pg_size; }
   bool HasPage(std::uint32_t page) const { return page > 0 && page < pages_; }
   [[noreturn]] void RaiseDamaged() const { RaiseEngine(err::kDamaged, name_); }
+  const std::vector<TableEntry>& Tables() const { return tables_; }
+  void SetTables(std::vector<TableEntry> tables) { tables_ = std::move(tables); }
 
  private:
   MdbHandle* handle_;
   std::string name_;
   std::uintmax_t pages_;
+  std::vector<TableEntry> tables_;
 };
+
+namespace {
+
+// The catalog table, which Jet keeps at a fixed page.
+constexpr std::uint32_t kCatalogPage = 2;
+constexpr std::uint16_t kCatalogTableType = 1;
+// An object's Id holds the page of its definition in its low three bytes.
+constexpr std::uint32_t kIdPageMask = 0x00FFFFFF;
+
+// What libmdb needs to read the table whose definition is at `page`.
+MdbCatalogEntry EntryOf(MdbHandle* mdb, const std::string& name, std::uint32_t page) {
+  MdbCatalogEntry entry{};
+  entry.mdb = mdb;
+  entry.object_type = MDB_TABLE;
+  entry.table_pg = page;
+  std::snprintf(entry.object_name, sizeof entry.object_name, "%s", name.c_str());
+  return entry;
+}
+
+MdbColumn* ColumnNamed(MdbTableDef* table, const char* name, int type) {
+  for (guint i = 0; i < table->columns->len; ++i) {
+    auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+    if (g_ascii_strcasecmp(column->name, name) == 0 && column->col_type == type) return column;
+  }
+  return nullptr;
+}
+
+// The tables of the catalog, read with the three fields needed: libmdb's own
+// catalog also parses every object's properties and reads past damaged ones.
+// Fails with 3049 on a catalog that cannot be read whole.
+std::vector<TableEntry> ReadTables(const File& file) {
+  MdbHandle* mdb = file.Handle();
+  MdbCatalogEntry catalog = EntryOf(mdb, "MSysObjects", kCatalogPage);
+  MdbTableDef* table = file.HasPage(kCatalogPage) ? mdb_read_table(&catalog) : nullptr;
+  const std::unique_ptr<MdbTableDef, decltype(&mdb_free_tabledef)> owned(table, &mdb_free_tabledef);
+  if (table == nullptr || mdb_read_columns(table) == nullptr) file.RaiseDamaged();
+  MdbColumn* id = ColumnNamed(table, "Id", MDB_LONGINT);
+  MdbColumn* name = ColumnNamed(table, "Name", MDB_TEXT);
+  MdbColumn* type = ColumnNamed(table, "Type", MDB_INT);
+  if (id == nullptr || name == nullptr || type == nullptr) file.RaiseDamaged();
+
+  std::vector<TableEntry> tables;
+  std::size_t rows = 0;
+  mdb_rewind_table(table);
+  for (; mdb_fetch_row(table) != 0; ++rows) {
+    const unsigned char* page = mdb->pg_buf;
+    if (type->cur_value_len != 2 || Le16(page + type->cur_value_start) != kCatalogTableType) continue;
+    const std::string_view stored(reinterpret_cast<const char*>(page) + name->cur_value_start,
+                                  static_cast<std::size_t>(name->cur_value_len));
+    std::optional<std::string> ansi = IS_JET3(mdb) ? std::string(stored) : Jet4TextToAnsi(stored);
+    if (id->cur_value_len != 4 || !ansi) file.RaiseDamaged();
+    tables.push_back({AnsiToUtf8(*ansi), Le32(page + id->cur_value_start) & kIdPageMask});
+  }
+  // libmdb passes over rows and pages it cannot read.
+  if (rows != table->num_rows) file.RaiseDamaged();
+  return tables;
+}
+
+}  // namespace
 
 Format FormatOfFile(std::string_view fileName) {
   return FormatOf(ReadStart(NativePath(fileName), kHeaderSize));
@@ -94,23 +168,17 @@ std::shared_ptr<File> Open(std::string_view fileName, std::string_view password)
   MdbHandle* handle = mdb_open(native.c_str(), MDB_NOFLAGS);
   if (handle == nullptr) RaiseEngine(err::kDamaged, fileName);
   auto file = std::make_shared<File>(handle, std::string(fileName), size);
-  if (static_cast<std::uintmax_t>(handle->fmt->pg_size) != pageSize ||
-      mdb_read_catalog(handle, MDB_TABLE) == nullptr) {
-    file->RaiseDamaged();
-  }
+  if (static_cast<std::uintmax_t>(handle->fmt->pg_size) != pageSize) file->RaiseDamaged();
+  file->SetTables(ReadTables(*file));
   return file;
 }
 
 namespace {
 
-MdbCatalogEntry* FindTable(const File& file, std::string_view name) {
+const TableEntry* FindTable(const File& file, std::string_view name) {
   const std::string wanted(name);
-  GPtrArray* catalog = file.Handle()->catalog;
-  for (guint i = 0; catalog != nullptr && i < catalog->len; ++i) {
-    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-    if (entry->object_type == MDB_TABLE && g_ascii_strcasecmp(entry->object_name, wanted.c_str()) == 0) {
-      return entry;
-    }
+  for (const TableEntry& table : file.Tables()) {
+    if (g_ascii_strcasecmp(table.name.c_str(), wanted.c_str()) == 0) return &table;
   }
   return nullptr;
 }
@@ -124,9 +192,10 @@ struct RowPlace {
 
 class JetRows final : public detail::RowSource {
  public:
-  JetRows(std::shared_ptr<File> file, MdbCatalogEntry* entry) : file_(std::move(file)) {
-    if (!file_->HasPage(static_cast<std::uint32_t>(entry->table_pg))) file_->RaiseDamaged();
-    table_ = mdb_read_table(entry);
+  JetRows(std::shared_ptr<File> file, const TableEntry& table) : file_(std::move(file)) {
+    if (!file_->HasPage(table.page)) file_->RaiseDamaged();
+    entry_ = EntryOf(file_->Handle(), table.name, table.page);
+    table_ = mdb_read_table(&entry_);
     // mdb_read_indices answers with table_->indices, not with its result.
     if (table_ != nullptr && mdb_read_columns(table_) != nullptr) mdb_read_indices(table_);
     if (table_ == nullptr || table_->columns == nullptr || table_->indices == nullptr ||
@@ -217,12 +286,18 @@ class JetRows final : public detail::RowSource {
 
   // Every row's place, and its key once an index is set, in one pass over the
   // table's data pages that reads no long value; sorted by key, rows of equal
-  // key in their stored order.
+  // key in their stored order. Fails on a table whose usage map libmdb cannot
+  // follow: its page-by-page fallback names the page after the one it read.
   const std::vector<RowPlace>& Rows() {
     if (rows_) return *rows_;
     std::vector<RowPlace> rows;
+    std::optional<std::uint32_t> checkedPage;
     mdb_rewind_table(table_);
     while (mdb_fetch_row(table_) != 0) {
+      if (checkedPage != table_->cur_phys_pg) {
+        if (!IsPageInBuffer(table_->cur_phys_pg)) file_->RaiseDamaged();
+        checkedPage = table_->cur_phys_pg;
+      }
       RowPlace place{table_->cur_phys_pg, static_cast<std::uint16_t>(table_->cur_row - 1), std::nullopt};
       if (key_) {
         const MdbColumn* column = Column(*key_);
@@ -244,13 +319,20 @@ class JetRows final : public detail::RowSource {
     return *rows_;
   }
 
+  // Whether `page` of the file holds what libmdb has in its page buffer.
+  bool IsPageInBuffer(std::uint32_t page) const {
+    MdbHandle* mdb = Mdb();
+    return file_->HasPage(page) && mdb_read_alt_pg(mdb, page) == mdb->fmt->pg_size &&
+           std::memcmp(mdb->alt_pg_buf, mdb->pg_buf, mdb->fmt->pg_size) == 0;
+  }
+
   // A field of the row at `place`, read afresh from its page.
   Value Read(const RowPlace& place, std::size_t column) {
     MdbHandle* mdb = Mdb();
     int start = 0;
     size_t size = 0;
     if (mdb_read_pg(mdb, place.page) != mdb->fmt->pg_size ||
-        mdb_find_row(mdb, place.row, &start, &size) != 0 || (start & kRowDeleted) != 0) {
+        mdb_find_row(mdb, place.row, &start, &size) != 0 || size == 0 || (start & kRowDeleted) != 0) {
       file_->RaiseDamaged();
     }
     std::vector<MdbField> fields(ColumnCount());
@@ -343,6 +425,7 @@ class JetRows final : public detail::RowSource {
   }
 
   std::shared_ptr<File> file_;
+  MdbCatalogEntry entry_{};  // libmdb's table definition points at it
   MdbTableDef* table_ = nullptr;
   std::optional<std::size_t> key_;
   std::optional<std::vector<RowPlace>> rows_;
@@ -354,15 +437,15 @@ class JetRows final : public detail::RowSource {
 }  // namespace
 
 std::optional<std::string> TableName(const File& file, std::string_view name) {
-  const MdbCatalogEntry* entry = FindTable(file, name);
+  const TableEntry* entry = FindTable(file, name);
   if (entry == nullptr) return std::nullopt;
-  return std::string(entry->object_name);
+  return entry->name;
 }
 
 std::unique_ptr<detail::RowSource> OpenRows(std::shared_ptr<File> file, const std::string& table) {
-  MdbCatalogEntry* entry = FindTable(*file, table);
+  const TableEntry* entry = FindTable(*file, table);
   assert(entry != nullptr);
-  return std::make_unique<JetRows>(std::move(file), entry);
+  return std::make_unique<JetRows>(std::move(file), *entry);
 }
 
 }  // namespace corvald::engine::jet

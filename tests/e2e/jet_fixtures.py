@@ -7,6 +7,7 @@ import csv
 import hashlib
 import io
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -81,6 +82,18 @@ def same(data):
     return data
 
 
+def unknown_usage_map(data):
+    """The table Maps with its map of used pages marked as of a kind libmdb does not know, which sends it
+    through the file page by page."""
+    for start in range(0, len(data), PAGE):
+        page = data[start:start + PAGE]
+        if page[0] == 2 and "Number".encode("utf-16-le") in page and "Data".encode("utf-16-le") in page:
+            map_page, map_row = divmod(struct.unpack_from("<I", page, 55)[0], 256)
+            at = map_page * PAGE + (struct.unpack_from("<H", data, map_page * PAGE + 14 + 2 * map_row)[0] & 0x1FFF)
+            return data[:at] + b"\xb8" + data[at + 1:]
+    raise ValueError("no table Maps")
+
+
 CASES = [  # name, fixture, damage, command, exit code, end of standard error, what else must hold
     ("OLE list", "maps-ole.mdb", same, "list", 0, "", "list"),
     ("Memo list", "maps-memo.mdb", same, "list", 0, "", "list"),
@@ -99,6 +112,7 @@ CASES = [  # name, fixture, damage, command, exit code, end of standard error, w
     ("cut inside the long values", "maps-ole.mdb", lambda d: d[:60 * PAGE], "dump", 1, "#3049: The database 'server.dat' is damaged.", "nothing"),
     ("cut inside a page", "maps-ole.mdb", lambda d: d[:60 * PAGE + 1000], "dump", 1, "#3049: The database 'server.dat' is damaged.", "nothing"),
     ("flipped in the data page", "maps-ole.mdb", flipped(28 * PAGE + 3000, 16), "dump", 1, "Error loading maps table!", "nothing"),
+    ("usage map of no known kind", "maps-ole.mdb", unknown_usage_map, "dump", 1, "Error loading maps table!", "nothing"),
     ("flipped in a long value", "maps-ole.mdb", flipped(40 * PAGE + 2000, 16), "dump", 1, "#1010: The map data is damaged", "nothing"),
 ]
 
