@@ -106,6 +106,19 @@ MdbCatalogEntry EntryOf(MdbHandle* mdb, const std::string& name, std::uint32_t p
   return entry;
 }
 
+// libmdb's definition of the table at `entry`, or nothing where there is none
+// or where its map of used pages is empty: libmdb reads that map's first byte
+// without a look at its length.
+MdbTableDef* ReadTableDef(const File& file, MdbCatalogEntry* entry) {
+  if (!file.HasPage(static_cast<std::uint32_t>(entry->table_pg))) return nullptr;
+  MdbTableDef* table = mdb_read_table(entry);
+  if (table != nullptr && table->map_sz == 0) {
+    mdb_free_tabledef(table);
+    return nullptr;
+  }
+  return table;
+}
+
 MdbColumn* ColumnNamed(MdbTableDef* table, const char* name, int type) {
   for (guint i = 0; i < table->columns->len; ++i) {
     auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
@@ -120,7 +133,7 @@ MdbColumn* ColumnNamed(MdbTableDef* table, const char* name, int type) {
 std::vector<TableEntry> ReadTables(const File& file) {
   MdbHandle* mdb = file.Handle();
   MdbCatalogEntry catalog = EntryOf(mdb, "MSysObjects", kCatalogPage);
-  MdbTableDef* table = file.HasPage(kCatalogPage) ? mdb_read_table(&catalog) : nullptr;
+  MdbTableDef* table = ReadTableDef(file, &catalog);
   const std::unique_ptr<MdbTableDef, decltype(&mdb_free_tabledef)> owned(table, &mdb_free_tabledef);
   if (table == nullptr || mdb_read_columns(table) == nullptr) file.RaiseDamaged();
   MdbColumn* id = ColumnNamed(table, "Id", MDB_LONGINT);
@@ -193,9 +206,8 @@ struct RowPlace {
 class JetRows final : public detail::RowSource {
  public:
   JetRows(std::shared_ptr<File> file, const TableEntry& table) : file_(std::move(file)) {
-    if (!file_->HasPage(table.page)) file_->RaiseDamaged();
     entry_ = EntryOf(file_->Handle(), table.name, table.page);
-    table_ = mdb_read_table(&entry_);
+    table_ = ReadTableDef(*file_, &entry_);
     // mdb_read_indices answers with table_->indices, not with its result.
     if (table_ != nullptr && mdb_read_columns(table_) != nullptr) mdb_read_indices(table_);
     if (table_ == nullptr || table_->columns == nullptr || table_->indices == nullptr ||

@@ -82,16 +82,30 @@ def same(data):
     return data
 
 
-def unknown_usage_map(data):
-    """The table Maps with its map of used pages marked as of a kind libmdb does not know, which sends it
-    through the file page by page."""
+def usage_map_of_maps(data):
+    """Where the table Maps points at its map of used pages, and that map's page and row."""
     for start in range(0, len(data), PAGE):
         page = data[start:start + PAGE]
         if page[0] == 2 and "Number".encode("utf-16-le") in page and "Data".encode("utf-16-le") in page:
-            map_page, map_row = divmod(struct.unpack_from("<I", page, 55)[0], 256)
-            at = map_page * PAGE + (struct.unpack_from("<H", data, map_page * PAGE + 14 + 2 * map_row)[0] & 0x1FFF)
-            return data[:at] + b"\xb8" + data[at + 1:]
+            return (start + 55, *divmod(struct.unpack_from("<I", page, 55)[0], 256))
     raise ValueError("no table Maps")
+
+
+def unknown_usage_map(data):
+    """The map marked as of a kind libmdb does not know, which sends it through the file page by page."""
+    _, page, row = usage_map_of_maps(data)
+    at = page * PAGE + (struct.unpack_from("<H", data, page * PAGE + 14 + 2 * row)[0] & 0x1FFF)
+    return data[:at] + b"\xb8" + data[at + 1:]
+
+
+def empty_usage_map(data):
+    """The table pointing at the next row of the map's page, made to start where the map starts: empty."""
+    pointer, page, row = usage_map_of_maps(data)
+    damaged = bytearray(data)
+    struct.pack_into("<I", damaged, pointer, page << 8 | row + 1)
+    entry = page * PAGE + 14 + 2 * row
+    damaged[entry + 2:entry + 4] = damaged[entry:entry + 2]
+    return bytes(damaged)
 
 
 CASES = [  # name, fixture, damage, command, exit code, end of standard error, what else must hold
@@ -113,6 +127,7 @@ CASES = [  # name, fixture, damage, command, exit code, end of standard error, w
     ("cut inside a page", "maps-ole.mdb", lambda d: d[:60 * PAGE + 1000], "dump", 1, "#3049: The database 'server.dat' is damaged.", "nothing"),
     ("flipped in the data page", "maps-ole.mdb", flipped(28 * PAGE + 3000, 16), "dump", 1, "Error loading maps table!", "nothing"),
     ("usage map of no known kind", "maps-ole.mdb", unknown_usage_map, "dump", 1, "Error loading maps table!", "nothing"),
+    ("usage map empty", "maps-ole.mdb", empty_usage_map, "dump", 1, "Error loading maps table!", "nothing"),
     ("flipped in a long value", "maps-ole.mdb", flipped(40 * PAGE + 2000, 16), "dump", 1, "#1010: The map data is damaged", "nothing"),
 ]
 
