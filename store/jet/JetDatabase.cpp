@@ -35,12 +35,19 @@ constexpr std::uint32_t kLongValueInline = 0x80000000;
 constexpr std::uint32_t kLongValueOnePage = 0x40000000;
 constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
 
-std::uint16_t Le16(const unsigned char* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+std::uint16_t Le16(std::string_view bytes) {
+  assert(bytes.size() >= 2);
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[0]) |
+                                    static_cast<unsigned char>(bytes[1]) << 8);
 }
 
 std::uint32_t Le32(const unsigned char* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+std::uint32_t Le32(std::string_view bytes) {
+  assert(bytes.size() >= 4);
+  return Le32(reinterpret_cast<const unsigned char*>(bytes.data()));
 }
 
 std::string ReadStart(const std::filesystem::path& native, std::size_t size) {
@@ -119,6 +126,16 @@ MdbTableDef* ReadTableDef(const File& file, MdbCatalogEntry* entry) {
   return table;
 }
 
+// The bytes of a field of the row libmdb read last, where it placed them in
+// its page buffer; fails on a field that does not lie within the page.
+std::string_view FieldBytes(const File& file, const MdbColumn* column) {
+  const MdbHandle* mdb = file.Handle();
+  const int start = column->cur_value_start;
+  const int size = column->cur_value_len;
+  if (start < 0 || size < 0 || size > mdb->fmt->pg_size - start) file.RaiseDamaged();
+  return {reinterpret_cast<const char*>(mdb->pg_buf) + start, static_cast<std::size_t>(size)};
+}
+
 MdbColumn* ColumnNamed(MdbTableDef* table, const char* name, int type) {
   for (guint i = 0; i < table->columns->len; ++i) {
     auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
@@ -145,13 +162,13 @@ std::vector<TableEntry> ReadTables(const File& file) {
   std::size_t rows = 0;
   mdb_rewind_table(table);
   for (; mdb_fetch_row(table) != 0; ++rows) {
-    const unsigned char* page = mdb->pg_buf;
-    if (type->cur_value_len != 2 || Le16(page + type->cur_value_start) != kCatalogTableType) continue;
-    const std::string_view stored(reinterpret_cast<const char*>(page) + name->cur_value_start,
-                                  static_cast<std::size_t>(name->cur_value_len));
+    const std::string_view typeBytes = FieldBytes(file, type);
+    if (typeBytes.size() != 2 || Le16(typeBytes) != kCatalogTableType) continue;
+    const std::string_view idBytes = FieldBytes(file, id);
+    const std::string_view stored = FieldBytes(file, name);
     std::optional<std::string> ansi = IS_JET3(mdb) ? std::string(stored) : Jet4TextToAnsi(stored);
-    if (id->cur_value_len != 4 || !ansi) file.RaiseDamaged();
-    tables.push_back({AnsiToUtf8(*ansi), Le32(page + id->cur_value_start) & kIdPageMask});
+    if (idBytes.size() != 4 || !ansi) file.RaiseDamaged();
+    tables.push_back({AnsiToUtf8(*ansi), Le32(idBytes) & kIdPageMask});
   }
   // libmdb passes over rows and pages it cannot read.
   if (rows != table->num_rows) file.RaiseDamaged();
@@ -312,10 +329,10 @@ class JetRows final : public detail::RowSource {
       }
       RowPlace place{table_->cur_phys_pg, static_cast<std::uint16_t>(table_->cur_row - 1), std::nullopt};
       if (key_) {
-        const MdbColumn* column = Column(*key_);
-        if (column->cur_value_len == 4 && column->cur_value_start + 4 <= Mdb()->fmt->pg_size) {
-          place.key = static_cast<std::int32_t>(Le32(Mdb()->pg_buf + column->cur_value_start));
-        } else if (column->cur_value_len != 0) {
+        const std::string_view key = FieldBytes(*file_, Column(*key_));
+        if (key.size() == 4) {
+          place.key = static_cast<std::int32_t>(Le32(key));
+        } else if (!key.empty()) {
           file_->RaiseDamaged();
         }
       }
