@@ -126,14 +126,18 @@ MdbTableDef* ReadTableDef(const File& file, MdbCatalogEntry* entry) {
   return table;
 }
 
-// The bytes of a field of the row libmdb read last, where it placed them in
-// its page buffer; fails on a field that does not lie within the page.
-std::string_view FieldBytes(const File& file, const MdbColumn* column) {
+// The `size` bytes at `start` of libmdb's page buffer, where it places a
+// field; fails where they do not lie within the page, as a damaged row's
+// offsets may have them.
+std::string_view PageBytes(const File& file, int start, int size) {
   const MdbHandle* mdb = file.Handle();
-  const int start = column->cur_value_start;
-  const int size = column->cur_value_len;
   if (start < 0 || size < 0 || size > mdb->fmt->pg_size - start) file.RaiseDamaged();
   return {reinterpret_cast<const char*>(mdb->pg_buf) + start, static_cast<std::size_t>(size)};
+}
+
+// The bytes of a field of the row libmdb read last.
+std::string_view FieldBytes(const File& file, const MdbColumn* column) {
+  return PageBytes(file, column->cur_value_start, column->cur_value_len);
 }
 
 MdbColumn* ColumnNamed(MdbTableDef* table, const char* name, int type) {
@@ -370,17 +374,15 @@ class JetRows final : public detail::RowSource {
     const auto field = std::find_if(fields.begin(), fields.end(), [column](const MdbField& f) {
       return f.colnum == static_cast<int>(column);
     });
-    if (field == fields.end() || field->start < 0 || field->siz < 0 ||
-        field->start + field->siz > mdb->fmt->pg_size) {
-      file_->RaiseDamaged();
-    }
+    if (field == fields.end()) file_->RaiseDamaged();
+    const std::string_view bytes = PageBytes(*file_, field->start, field->siz);
     if (field->is_null) return std::monostate{};
 
     MdbColumn* col = Column(column);
     switch (col->col_type) {
       case MDB_LONGINT:
-        if (field->siz != 4) file_->RaiseDamaged();
-        return std::int64_t{static_cast<std::int32_t>(Le32(mdb->pg_buf + field->start))};
+        if (bytes.size() != 4) file_->RaiseDamaged();
+        return std::int64_t{static_cast<std::int32_t>(Le32(bytes))};
       case MDB_OLE:
         return LongValue(col, field->start, field->siz);
       case MDB_MEMO: {
