@@ -2,7 +2,8 @@
 
 // The database engine that holds "server.dat": a small DAO-like object model
 // (engine, workspace, database, table definition, table-type recordset) over an
-// encrypted SQLite database, or over a Jet database, which it reads only. File
+// encrypted SQLite database, or over a Jet database, rewritten whole when it is
+// written. File
 // names are program paths (ANSI byte strings relative to the current
 // directory); every failure is a corvald::Failure with a number from
 // store/EngineErrors.h.
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -102,12 +104,19 @@ class Database {
   explicit Database(std::shared_ptr<detail::Connection> connection);
   explicit Database(std::shared_ptr<jet::File> jet);
   std::shared_ptr<TableDef> TableDefs(std::string_view name);
-  // False for a Jet database, which the engine reads but never writes.
-  bool Updatable() const { return jet_ == nullptr; }
+  // Why the engine does not write this database (a Jet database of a form
+  // its writer does not know, or one opened read-only), completing "this
+  // program does not write it:"; nothing when it writes it.
+  std::optional<std::string> WhyNotUpdatable() const;
+
+  // Rewrites a Jet database whole with its table Maps compacted; false where
+  // this process may not give the new file the old one's owner, with nothing
+  // changed. Only for a Jet database that the engine writes.
+  bool CompactJet();
 
   // After the last write of a command: the file alone holds every row, in
-  // rollback-journal mode, with no side file (see Connection::FinishWriting).
-  // Nothing to do for a Jet database.
+  // rollback-journal mode, with no side file (see Connection::FinishWriting);
+  // a Jet database rewritten with them has replaced the old file.
   void FinishWriting();
 
  private:
@@ -119,8 +128,7 @@ class Workspace {
  public:
   // Opens shared (options 0, the only ones supported), read-write or read-only.
   // The connect string ";pwd=<password>" gives the database password. A Jet
-  // database (told by its content) is opened read-only whatever `readOnly`
-  // says; another Access format fails with 3170.
+  // database is told by its content; another Access format fails with 3170.
   std::shared_ptr<Database> OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
                                          std::string_view connect);
 };

@@ -142,6 +142,35 @@ std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace
   return database ? database : workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
 }
 
+namespace {
+
+// Compacts a Jet "server.dat" as CompactAndOpenServerDatabase does a SQLCipher
+// one, and opens it; a file that the writer does not know is opened as it is.
+std::shared_ptr<engine::Database> CompactAndOpenJetDatabase(engine::Workspace& workspace) {
+  ClaimServerFolder();
+  // Opened first: a wrong password or another program's lock fails before
+  // anything is written.
+  std::shared_ptr<engine::Database> database = workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
+  // A file of a form the writer does not know is read where it lies.
+  if (database->WhyNotUpdatable()) return database;
+  if (FileExists(kCompactFile)) Kill(kCompactFile);
+  LinkOrCopy(kServerFile, kCompactFile);
+  try {
+    database->CompactJet();
+  } catch (...) {
+    try {
+      Kill(kCompactFile);
+    } catch (const Failure&) {
+      // The next start-up removes it; the first failure is the one to report.
+    }
+    throw;
+  }
+  Kill(kCompactFile);
+  return database;
+}
+
+}  // namespace
+
 bool LoadServerDatabase() {
   wsServer = engine::Engine().Workspaces(0);
   SetStatus("Opening Server Database..");
@@ -153,14 +182,8 @@ bool LoadServerDatabase() {
     ShutDown();
     return false;
   }
-  // This program does not write Access databases, so they are read where they
-  // lie, not compacted; the claim holds for them all the same.
-  if (engine::IsAccessFile(kServerFile)) {
-    ClaimServerFolder();
-    dbServer = wsServer->OpenDatabase(kServerFile, 0, true, kServerConnect);
-  } else {
-    dbServer = CompactAndOpenServerDatabase(*wsServer);
-  }
+  dbServer = engine::IsAccessFile(kServerFile) ? CompactAndOpenJetDatabase(*wsServer)
+                                               : CompactAndOpenServerDatabase(*wsServer);
 
   try {
     rsMaps = dbServer->TableDefs(kMapsTable)->OpenRecordset(kTableRecordset);
@@ -189,9 +212,8 @@ void SaveMapBlob(std::int32_t number, std::string blob) {
     return;
   }
   // Every row of the number gets the blob: the load takes the last of them,
-  // and a reader that seeks the number finds the first. The blob moves into
-  // each row and is read back from it for the next, so that one copy is held
-  // at a time, however large.
+  // and a reader that seeks the number finds the first. A number rarely has
+  // more than one row; each row but the last takes a copy.
   int rows = 0;
   do {
     ++rows;
@@ -200,10 +222,9 @@ void SaveMapBlob(std::int32_t number, std::string blob) {
   FindMap(number);
   for (int row = 1;; ++row) {
     rsMaps->Edit();
-    rsMaps->SetField(kDataField, std::move(blob));
+    rsMaps->SetField(kDataField, row == rows ? std::move(blob) : blob);
     rsMaps->Update();
     if (row == rows) return;
-    blob = engine::ToText(rsMaps->TakeField(kDataField));
     rsMaps->MoveNext();
   }
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -94,10 +95,9 @@ bool cmdButton2_Click() {
     MsgBox("Error: File 'server.dat' not found!");
     return false;
   }
-  if (!dbServer->Updatable()) {
-    MsgBox(
-        "Error: File 'server.dat' is a Jet database, which this program reads but does not write. No map was "
-        "converted.");
+  if (const std::optional<std::string> why = dbServer->WhyNotUpdatable()) {
+    MsgBox("Error: File 'server.dat' is a Jet database that this program does not write: " + *why +
+           ". No map was converted.");
     return false;
   }
   if (std::ranges::none_of(FileListEntries(), IsMapFileName)) {

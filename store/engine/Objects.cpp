@@ -1,3 +1,5 @@
+#include <cassert>
+
 #include "platform/AnsiCodePage.h"
 #include "store/Engine.h"
 #include "store/EngineErrors.h"
@@ -38,8 +40,19 @@ std::shared_ptr<TableDef> Database::TableDefs(std::string_view name) {
   });
 }
 
+std::optional<std::string> Database::WhyNotUpdatable() const {
+  if (jet_) return jet::WhyNotWritten(*jet_);
+  return std::nullopt;
+}
+
+bool Database::CompactJet() {
+  assert(jet_ && !jet::WhyNotWritten(*jet_));
+  return jet::Compact(*jet_);
+}
+
 void Database::FinishWriting() {
   if (connection_) connection_->FinishWriting();
+  if (jet_) jet::FinishWriting(*jet_);
 }
 
 std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
@@ -49,7 +62,7 @@ std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::in
                 "open options " + std::to_string(options) + " (only 0, shared, is supported)");
   }
   const std::string password = detail::PasswordFromConnect(connect);
-  if (IsAccessFile(name)) return std::make_shared<Database>(jet::Open(name, password));
+  if (IsAccessFile(name)) return std::make_shared<Database>(jet::Open(name, password, readOnly));
   return std::make_shared<Database>(detail::OpenKeyed(name, password, readOnly));
 }
 

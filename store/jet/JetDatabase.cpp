@@ -10,18 +10,24 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <variant>
 #include <vector>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/FileReplacement.h"
 #include "platform/Files.h"
 #include "store/EngineErrors.h"
+#include "store/jet/JetRewrite.h"
+#include "store/jet/JetTable.h"
 #include "store/jet/JetText.h"
+#include "store/modConst.h"
 
 namespace corvald::engine::jet {
 
@@ -88,11 +94,38 @@ class File {
   const std::vector<TableEntry>& Tables() const { return tables_; }
   void SetTables(std::vector<TableEntry> tables) { tables_ = std::move(tables); }
 
+  // What the writer found: Maps' layout and rows, or why it leaves the file alone.
+  std::variant<WritableMaps, std::string>& Writable() { return writable_; }
+  // The rewrite under way, started on first use; it holds Maps' rows from then on.
+  Rewrite& Rewriting() {
+    if (!rewrite_) {
+      WritableMaps* maps = std::get_if<WritableMaps>(&writable_);
+      assert(maps != nullptr);
+      CheckNotInUse(name_);
+      rewrite_ = Rewrite::Start(FileBehindLinks(NativePath(name_)), name_, *maps);
+      if (!rewrite_) RaiseEngine(err::kEngineError, std::string(std::strerror(EPERM)) + " (" + name_ + ")");
+    }
+    return *rewrite_;
+  }
+  bool IsRewriting() const { return rewrite_ != nullptr; }
+  // Commits the rewrite under way and reads the new file; Generation() then
+  // tells the table readers that their rows moved.
+  void Commit();
+  // Rewrites the file with nothing changed; false where this process may not
+  // give the new file its owner, with nothing done.
+  bool Compact();
+  unsigned Generation() const { return generation_; }
+
  private:
+  void Reopen();
+
   MdbHandle* handle_;
   std::string name_;
   std::uintmax_t pages_;
   std::vector<TableEntry> tables_;
+  std::variant<WritableMaps, std::string> writable_ = std::string("it was opened read-only");
+  std::unique_ptr<Rewrite> rewrite_;
+  unsigned generation_ = 0;
 };
 
 namespace {
@@ -185,7 +218,23 @@ Format FormatOfFile(std::string_view fileName) {
   return FormatOf(ReadStart(NativePath(fileName), kHeaderSize));
 }
 
-std::shared_ptr<File> Open(std::string_view fileName, std::string_view password) {
+namespace {
+
+const TableEntry* FindTable(const File& file, std::string_view name);
+
+// Whether the writer can rewrite the file, or why not.
+std::variant<WritableMaps, std::string> WritableMapsOf(const File& file, std::string_view header) {
+  if (IS_JET3(file.Handle())) return std::string("it is a Jet 3 database");
+  if (HasEncryptedPages(header, Format::kJet4)) return std::string("its pages are encrypted");
+  const TableEntry* maps = FindTable(file, kMapsTable);
+  if (maps == nullptr) return std::string("it has no table \"Maps\"");
+  const PositionalFile source = PositionalFile::OpenForReading(NativePath(file.Name()));
+  return ReadWritableMaps(source, file.Name(), maps->page);
+}
+
+}  // namespace
+
+std::shared_ptr<File> Open(std::string_view fileName, std::string_view password, bool readOnly) {
   const std::filesystem::path native = NativePath(fileName);
   const std::string header = ReadStart(native, kHeaderSize);
   const Format format = FormatOf(header);
@@ -194,6 +243,7 @@ std::shared_ptr<File> Open(std::string_view fileName, std::string_view password)
   if (header.size() < kHeaderSize) RaiseEngine(err::kDamaged, fileName);
   const std::u16string stored = PasswordOf(header, format);
   if (!stored.empty() && stored != ToUtf16(password)) RaiseEngine(err::kWrongPassword, fileName);
+  if (!readOnly) CheckNotInUse(fileName);
 
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(native, error);
@@ -204,7 +254,39 @@ std::shared_ptr<File> Open(std::string_view fileName, std::string_view password)
   auto file = std::make_shared<File>(handle, std::string(fileName), size);
   if (static_cast<std::uintmax_t>(handle->fmt->pg_size) != pageSize) file->RaiseDamaged();
   file->SetTables(ReadTables(*file));
+  if (!readOnly) file->Writable() = WritableMapsOf(*file, header);
   return file;
+}
+
+void File::Reopen() {
+  const std::filesystem::path native = NativePath(name_);
+  const std::string header = ReadStart(native, kHeaderSize);
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(native, error);
+  MdbHandle* handle = mdb_open(native.c_str(), MDB_NOFLAGS);
+  if (handle == nullptr || error) RaiseEngine(err::kDamaged, name_);
+  mdb_close(handle_);
+  handle_ = handle;
+  pages_ = size / handle_->fmt->pg_size;
+  ++generation_;
+  SetTables(ReadTables(*this));
+  writable_ = WritableMapsOf(*this, header);
+}
+
+void File::Commit() {
+  assert(rewrite_);
+  const std::unique_ptr<Rewrite> rewrite = std::move(rewrite_);
+  rewrite->Commit();
+  Reopen();
+}
+
+bool File::Compact() {
+  assert(!rewrite_ && std::holds_alternative<WritableMaps>(writable_));
+  CheckNotInUse(name_);
+  rewrite_ = Rewrite::Start(FileBehindLinks(NativePath(name_)), name_, std::get<WritableMaps>(writable_));
+  if (!rewrite_) return false;
+  Commit();
+  return true;
 }
 
 namespace {
@@ -217,17 +299,30 @@ const TableEntry* FindTable(const File& file, std::string_view name) {
   return nullptr;
 }
 
-// Where a row lies, and the key it sorts by once an index is set.
+// Where a row lies, and the key it sorts by once an index is set; a row added
+// or given new data by the rewrite under way has that data in the side file.
 struct RowPlace {
   std::uint32_t page;
   std::uint16_t row;
   std::optional<std::int32_t> key;
+  std::optional<std::size_t> added = std::nullopt;
+  bool rewritten = false;
 };
 
 class JetRows final : public detail::RowSource {
  public:
-  JetRows(std::shared_ptr<File> file, const TableEntry& table) : file_(std::move(file)) {
-    entry_ = EntryOf(file_->Handle(), table.name, table.page);
+  JetRows(std::shared_ptr<File> file, const TableEntry& table)
+      : file_(std::move(file)), name_(table.name), page_(table.page) {
+    Load();
+  }
+  ~JetRows() override { Free(); }
+  JetRows(const JetRows&) = delete;
+  JetRows& operator=(const JetRows&) = delete;
+
+  // The definition read again after a rewrite replaced the file.
+  void Load() {
+    generation_ = file_->Generation();
+    entry_ = EntryOf(file_->Handle(), name_, page_);
     table_ = ReadTableDef(*file_, &entry_);
     // mdb_read_indices answers with table_->indices, not with its result.
     if (table_ != nullptr && mdb_read_columns(table_) != nullptr) mdb_read_indices(table_);
@@ -237,9 +332,6 @@ class JetRows final : public detail::RowSource {
       file_->RaiseDamaged();
     }
   }
-  ~JetRows() override { Free(); }
-  JetRows(const JetRows&) = delete;
-  JetRows& operator=(const JetRows&) = delete;
 
   std::optional<std::size_t> ColumnOf(std::string_view name) const override {
     const std::string wanted(name);
@@ -274,10 +366,26 @@ class JetRows final : public detail::RowSource {
     return MoveTo(0);
   }
   bool ToNext() override { return MoveTo(position_ + 1); }
-  bool ToFirstEqual(std::int64_t) override { RaiseEngine(err::kNotSupported); }
+  bool ToFirstEqual(std::int64_t key) override {
+    assert(key_);
+    const std::vector<RowPlace>& rows = Rows();
+    const auto found =
+        std::lower_bound(rows.begin(), rows.end(), key,
+                         [](const RowPlace& row, std::int64_t wanted) { return row.key < wanted; });
+    const bool match = found != rows.end() && found->key == key;
+    MoveTo(match ? static_cast<std::size_t>(found - rows.begin()) : rows.size());
+    return match;
+  }
 
   const Value& Field(std::size_t column) override {
     assert(rows_ && position_ < rows_->size() && column < ColumnCount());
+    const RowPlace& place = (*rows_)[position_];
+    if (place.rewritten) {
+      // What the rewrite wrote stays in the side file until the commit.
+      if (!key_ || column != *key_) RaiseEngine(err::kNotSupported);
+      value_ = std::int64_t{*place.key};
+      return value_;
+    }
     if (!cached_ || *cached_ != column) {
       value_ = Read((*rows_)[position_], column);
       cached_ = column;
@@ -291,11 +399,39 @@ class JetRows final : public detail::RowSource {
   }
   std::int64_t Count() override { return static_cast<std::int64_t>(Rows().size()); }
 
-  void Insert(const std::vector<std::size_t>&, const std::vector<std::optional<Value>>&) override {
-    RaiseEngine(err::kReadOnly, file_->Name());
+  // Writes go to the rewrite of the table Maps, which holds a Number and a
+  // Data; the file shows them once the rewrite is committed.
+  void Insert(const std::vector<std::size_t>& columns,
+              const std::vector<std::optional<Value>>& values) override {
+    const std::size_t number = WritableColumn(kNumberField), data = WritableColumn(kDataField);
+    if (!key_ || *key_ != number || columns.size() != 2 || !values[number] || !values[data])
+      RaiseEngine(err::kNotSupported);
+    const std::int32_t key = ToLong(*values[number]);
+    const std::string field = StoredData(*values[data]);
+    std::vector<RowPlace>& rows = Rows();
+    const std::size_t added = file_->Rewriting().Add(key, field);
+    const auto after =
+        std::upper_bound(rows.begin(), rows.end(), key,
+                         [](std::int32_t wanted, const RowPlace& row) { return wanted < row.key; });
+    const bool beforeCurrent =
+        position_ < rows.size() && after <= rows.begin() + static_cast<std::ptrdiff_t>(position_);
+    rows.insert(after, RowPlace{0, 0, key, added, true});
+    if (beforeCurrent) ++position_;
   }
-  void UpdateCurrent(const std::vector<std::size_t>&, const std::vector<std::optional<Value>>&) override {
-    RaiseEngine(err::kReadOnly, file_->Name());
+  void UpdateCurrent(const std::vector<std::size_t>& columns,
+                     const std::vector<std::optional<Value>>& values) override {
+    const std::size_t data = WritableColumn(kDataField);
+    if (columns.size() != 1 || columns[0] != data) RaiseEngine(err::kNotSupported);
+    assert(rows_ && position_ < rows_->size());
+    RowPlace& place = (*rows_)[position_];
+    const std::string field = StoredData(*values[data]);
+    if (place.added) {
+      file_->Rewriting().ReplaceAdded(*place.added, field);
+    } else {
+      file_->Rewriting().Replace(place.page, place.row, field);
+    }
+    place.rewritten = true;
+    cached_.reset();
   }
 
  private:
@@ -303,6 +439,25 @@ class JetRows final : public detail::RowSource {
   void Free() {
     mdb_free_tabledef(table_);
     table_ = nullptr;
+  }
+
+  // The position of a field of the table the writer writes; 3027 for any
+  // other table, or where the file is not written.
+  std::size_t WritableColumn(const char* name) {
+    if (g_ascii_strcasecmp(name_.c_str(), kMapsTable) != 0) RaiseEngine(err::kReadOnly, file_->Name());
+    if (const auto* why = std::get_if<std::string>(&file_->Writable()))
+      RaiseEngine(err::kEngineError,
+                  file_->Name() + " is a Jet database that this program does not write: " + *why);
+    const std::optional<std::size_t> column = ColumnOf(name);
+    assert(column);
+    return *column;
+  }
+
+  // A Data value as the field's own type stores it, written to the side file.
+  std::string StoredData(const Value& value) {
+    const std::string bytes = ToText(value);
+    const bool memo = std::get<WritableMaps>(file_->Writable()).layout.memo;
+    return file_->Rewriting().AddValue(memo ? AnsiToJet4Text(bytes) : bytes);
   }
 
   MdbColumn* Column(std::size_t column) const {
@@ -321,7 +476,12 @@ class JetRows final : public detail::RowSource {
   // table's data pages that reads no long value; sorted by key, rows of equal
   // key in their stored order. Fails on a table whose usage map libmdb cannot
   // follow: its page-by-page fallback names the page after the one it read.
-  const std::vector<RowPlace>& Rows() {
+  std::vector<RowPlace>& Rows() {
+    if (generation_ != file_->Generation()) {
+      Free();
+      rows_.reset();
+      Load();
+    }
     if (rows_) return *rows_;
     std::vector<RowPlace> rows;
     std::optional<std::uint32_t> checkedPage;
@@ -456,6 +616,9 @@ class JetRows final : public detail::RowSource {
   }
 
   std::shared_ptr<File> file_;
+  std::string name_;
+  std::uint32_t page_;
+  unsigned generation_ = 0;
   MdbCatalogEntry entry_{};  // libmdb's table definition points at it
   MdbTableDef* table_ = nullptr;
   std::optional<std::size_t> key_;
@@ -466,6 +629,17 @@ class JetRows final : public detail::RowSource {
 };
 
 }  // namespace
+
+std::optional<std::string> WhyNotWritten(File& file) {
+  if (const auto* why = std::get_if<std::string>(&file.Writable())) return *why;
+  return std::nullopt;
+}
+
+bool Compact(File& file) { return file.Compact(); }
+
+void FinishWriting(File& file) {
+  if (file.IsRewriting()) file.Commit();
+}
 
 std::optional<std::string> TableName(const File& file, std::string_view name) {
   const TableEntry* entry = FindTable(file, name);

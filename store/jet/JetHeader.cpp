@@ -73,13 +73,29 @@ Format FormatOf(std::string_view start) {
   }
 }
 
-std::u16string PasswordOf(std::string_view header, Format format) {
+namespace {
+
+std::array<std::uint8_t, kHeaderSize> Unscrambled(std::string_view header, Format format) {
   assert(format == Format::kJet3 || format == Format::kJet4);
   assert(header.size() >= kHeaderSize);
-  const bool jet4 = format == Format::kJet4;
   std::array<std::uint8_t, kHeaderSize> plain;
   std::memcpy(plain.data(), header.data(), plain.size());
-  Rc4(plain.data() + kScrambledOffset, jet4 ? 128 : 126);
+  Rc4(plain.data() + kScrambledOffset, format == Format::kJet4 ? 128 : 126);
+  return plain;
+}
+
+}  // namespace
+
+bool HasEncryptedPages(std::string_view header, Format format) {
+  constexpr std::size_t kPageKeyOffset = 0x3E;
+  const std::array<std::uint8_t, kHeaderSize> plain = Unscrambled(header, format);
+  return (plain[kPageKeyOffset] | plain[kPageKeyOffset + 1] | plain[kPageKeyOffset + 2] |
+          plain[kPageKeyOffset + 3]) != 0;
+}
+
+std::u16string PasswordOf(std::string_view header, Format format) {
+  const bool jet4 = format == Format::kJet4;
+  const std::array<std::uint8_t, kHeaderSize> plain = Unscrambled(header, format);
 
   std::u16string password;
   if (jet4) {

@@ -27,4 +27,8 @@ Format FormatOf(std::string_view start);
 // Jet 3 passwords are bytes of the ANSI code page.
 std::u16string PasswordOf(std::string_view header, Format format);
 
+// Whether a Jet 3 or Jet 4 header (at least kHeaderSize bytes) holds a key
+// for its pages, which are then encrypted.
+bool HasEncryptedPages(std::string_view header, Format format);
+
 }  // namespace corvald::engine::jet

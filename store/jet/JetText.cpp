@@ -46,4 +46,15 @@ std::optional<std::string> Jet4TextToAnsi(std::string_view stored) {
   return text;
 }
 
+std::string AnsiToJet4Text(std::string_view ansi) {
+  std::string stored;
+  stored.reserve(2 * ansi.size());
+  for (const unsigned char byte : ansi) {
+    const char16_t unit = AnsiToUnicode(byte);
+    stored += static_cast<char>(unit & 0xFF);
+    stored += static_cast<char>(unit >> 8);
+  }
+  return stored;
+}
+
 }  // namespace corvald::engine::jet

@@ -14,4 +14,8 @@ namespace corvald::engine::jet {
 // inside a character.
 std::optional<std::string> Jet4TextToAnsi(std::string_view stored);
 
+// ANSI bytes as Jet 4 stores text, uncompressed: one UCS-2 little-endian
+// character a byte.
+std::string AnsiToJet4Text(std::string_view ansi);
+
 }  // namespace corvald::engine::jet
