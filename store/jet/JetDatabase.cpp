@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Failure.h"
 #include "platform/FileReplacement.h"
 #include "platform/Files.h"
 #include "store/EngineErrors.h"
@@ -229,7 +230,13 @@ std::variant<WritableMaps, std::string> WritableMapsOf(const File& file, std::st
   const TableEntry* maps = FindTable(file, kMapsTable);
   if (maps == nullptr) return std::string("it has no table \"Maps\"");
   const PositionalFile source = PositionalFile::OpenForReading(NativePath(file.Name()));
-  return ReadWritableMaps(source, file.Name(), maps->page);
+  try {
+    return ReadWritableMaps(source, file.Name(), maps->page);
+  } catch (const Failure& failure) {
+    // A damaged file is read as it is, for the reader to tell what it finds.
+    if (failure.Number() != err::kDamaged) throw;
+    return std::string("its pages cannot all be accounted for");
+  }
 }
 
 }  // namespace
@@ -444,10 +451,9 @@ class JetRows final : public detail::RowSource {
   // The position of a field of the table the writer writes; 3027 for any
   // other table, or where the file is not written.
   std::size_t WritableColumn(const char* name) {
-    if (g_ascii_strcasecmp(name_.c_str(), kMapsTable) != 0) RaiseEngine(err::kReadOnly, file_->Name());
-    if (const auto* why = std::get_if<std::string>(&file_->Writable()))
-      RaiseEngine(err::kEngineError,
-                  file_->Name() + " is a Jet database that this program does not write: " + *why);
+    if (g_ascii_strcasecmp(name_.c_str(), kMapsTable) != 0 ||
+        std::holds_alternative<std::string>(file_->Writable()))
+      RaiseEngine(err::kReadOnly, file_->Name());
     const std::optional<std::size_t> column = ColumnOf(name);
     assert(column);
     return *column;

@@ -10,6 +10,7 @@
 
 #include "app/modCorvald.h"
 #include "codec/modCompress.h"
+#include "platform/Files.h"
 #include "store/Engine.h"
 #include "store/EngineErrors.h"
 #include "store/modDatabase.h"
@@ -389,27 +390,47 @@ TEST(Engine, NoCopyOfTheDerivedKeyOutlivesTheConnections) {
   EXPECT_FALSE(MemoryHolds(keys[1])) << "hex";
 }
 
-// A Jet file is read where it lies and never written; the calls the load makes
-// answer as on SQLCipher.
-TEST(Engine, AJetFileAnswersTheLoadsCallsAndRefusesEveryWrite) {
+// A Jet file answers the load's calls as on SQLCipher. Its writes reach the
+// file only when they are finished: until then the file stays as it was, and
+// writes left unfinished leave no side file. Opened read-only, it refuses them.
+TEST(Engine, AJetFileAnswersTheLoadsCallsAndKeepsItsWritesUntilFinished) {
   TempFolder folder;
   const std::string original = FileBytes(CORVALD_JET_FIXTURES "/no-password.mdb");
   WriteBytes("server.dat", original);
   auto database = Open();  // a file without a password opens whatever is given
-  EXPECT_FALSE(database->Updatable());
+  EXPECT_FALSE(database->WhyNotUpdatable());
   auto maps = OpenMaps(*database, nullptr);
   EXPECT_EQ(FailureNumberOf([&] { maps->SetIndex("Name"); }), err::kNotAnIndex);
   maps->SetIndex("NUMBER");
   EXPECT_EQ(Walk(*maps).size(), 2u);
   EXPECT_EQ(FailureNumberOf([&] { maps->Field("Tiles"); }), err::kItemNotFound);
-  maps->MoveFirst();
+  maps->Seek("=", 2);
+  ASSERT_FALSE(maps->NoMatch());
   maps->Edit();
   maps->SetField("Data", std::string("new"));
-  EXPECT_EQ(FailureNumberOf([&] { maps->Update(); }), err::kReadOnly);
-  EXPECT_EQ(FailureNumberOf([&] { maps->Seek("=", 1); }), err::kNotSupported);
+  maps->Update();
+  maps->Seek("=", 3);
+  EXPECT_TRUE(maps->NoMatch());
+  maps->AddNew();
+  maps->SetField("Number", std::int64_t{3});
+  maps->SetField("Data", std::string("three"));
+  maps->Update();
+  maps->Seek("=", 3);
+  EXPECT_FALSE(maps->NoMatch()) << "a seek finds the row added";
+  EXPECT_EQ(maps->RecordCount(), 3);
+  EXPECT_EQ(FileBytes("server.dat"), original);
   maps.reset();
   database.reset();
   EXPECT_EQ(FileBytes("server.dat"), original);
+  EXPECT_EQ(ListEntries("*", EntryKinds::kFiles), std::vector<std::string>{"server.dat"});
+
+  auto readOnly = Open("server.dat", "", true);
+  EXPECT_TRUE(readOnly->WhyNotUpdatable());
+  auto rows = OpenMaps(*readOnly);
+  rows->MoveFirst();
+  rows->Edit();
+  rows->SetField("Data", std::string("new"));
+  EXPECT_EQ(FailureNumberOf([&] { rows->Update(); }), err::kReadOnly);
 }
 
 }  // namespace
