@@ -409,6 +409,48 @@ def kills():
             check(listed == f"Number of maps found: {len(rows)}\n{names}", f"killed at {call} {n}: next start-up")
 
 
+def jet_rows(path):
+    """Maps of a Jet file as mdb-export reads it: (number, blob) in index order."""
+    out = subprocess.run(["mdb-export", "-b", "hex", path, "Maps"], check=True, capture_output=True, text=True).stdout
+    rows = [line.split(",") for line in out.splitlines()[1:]]
+    return sorted(((int(n), bytes.fromhex(d.strip('"'))) for n, d in rows), key=lambda row: row[0])
+
+
+def jet_kills():
+    """A Jet server.dat killed at every file-changing call of start-up and of a convert: the file holds the
+    old rows or the new ones, the new ones where the convert finished, and the next start-up reads it and
+    leaves no side file."""
+    fixture = JET_FIXTURES + "/maps-ole.mdb"
+    files = {n: named(b"new map %d" % n, bytes((i * 5 + n) % 256 for i in range(3000))) for n in (2, 11, 5001)}
+    old = jet_rows(fixture)
+    new = [(n, blob(files[n]) if n in files else d) for n, d in old] + [(5001, blob(files[5001]))]
+    calls = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
+
+    def run(f, *inject):
+        shutil.copy(fixture, f.db)
+        os.chmod(f.db, 0o644)
+        f.write_maps({f"Map #{n} - new.map4": r for n, r in files.items()})
+        trace = os.path.join(f.temp, "trace")
+        strace = ["strace", "-f", "-qq", "-o", trace, "-e", f"trace={calls}", *inject]
+        return f.run("convert", env=NO_LEAK_CHECK, wrap=strace), open(trace).read()
+
+    with Folder() as f:
+        whole, trace = run(f)
+        check(whole.returncode == 0 and jet_rows(f.db) == new, f"a whole run: {whole.stderr[-300:]}")
+    counts = {c: len(re.findall(rf"^\d+ +{c}\(", trace, re.M)) for c in calls.split(",")}
+    check(counts["rename"] >= 2 and counts["fsync"] >= 4, f"file-changing calls {counts}")
+    for call, n in [(c, n) for c, count in counts.items() for n in range(1, count + 1) if c != "pwrite64" or n % 4 == 1]:
+        with Folder() as f:
+            done, _ = run(f, "-e", f"inject={call}:signal=KILL:when={n}")
+            rows = jet_rows(f.db)
+            check(rows in (old, new), f"killed at {call} {n}: {len(rows)} rows, neither old nor new")
+            check(done.returncode != 0 or rows == new, f"killed at {call} {n}: finished, yet old rows")
+            listed = f.run("-q", "list")
+            check(listed.returncode == 0 and jet_rows(f.db) == rows, f"killed at {call} {n}: next start-up")
+            left = sorted(os.listdir(f.folder))
+            check(left == ["Maps", "corvald-batch", "server.dat"], f"killed at {call} {n}: left {left}")
+
+
 def make_server_dat():
     with Folder(MAKE_SERVER_DAT) as f:
         tool = lambda *args, **kw: subprocess.run([f.program, *args], cwd=f.folder, capture_output=True, **kw)
@@ -432,5 +474,5 @@ def make_server_dat():
 if __name__ == "__main__":
     main({"dump_convert": dump_convert, "list": listing, "exit_codes": exit_codes, "compaction": compaction,
           "synced_before_rename": synced_before_rename, "stop_signal": stop_signal, "others": others,
-          "bad_databases": bad_databases, "full_or_forbidden": full_or_forbidden, "kills": kills,
+          "bad_databases": bad_databases, "full_or_forbidden": full_or_forbidden, "kills": kills, "jet_kills": jet_kills,
           "make_server_dat": make_server_dat})
