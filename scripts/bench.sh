@@ -11,5 +11,5 @@ bash scripts/install-deps.sh
 bash scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 build-bench/tools/make_bench_data build-bench/bench-data
 build-bench/bench/corvald_perf build-bench/bench-data --program build-bench/corvald --peer bench/peer.py \
-  --jet ../shared/jet/maps-3000.mdb "$@"
+  --jet tests/fixtures/jet/maps-3000.mdb "$@"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/Mem:/ {print $2}') GiB memory"

@@ -12,11 +12,10 @@ import stat
 import subprocess
 import zlib
 
-from common import (BATCH, FAKE_ZLIB, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, file_name, folder_files, main,
-                    make_db, named, read_db, shell, shown_name, terminal)
+from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, file_name,
+                    folder_files, main, make_db, named, read_db, shell, shown_name, terminal)
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
-JET_FIXTURES = os.path.join(os.path.dirname(__file__), "../../../shared/jet")
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace or another zlib
 CONVERTED = "Error: File 'server.dat' is a Jet database"
 

@@ -10,6 +10,7 @@ import zlib
 
 BATCH, CORVALD, MAKE_SERVER_DAT, CLOSE_WINDOW, FAKE_ZLIB = (
     os.environ.get(name, "") for name in ("CORVALD_BATCH", "CORVALD", "MAKE_SERVER_DAT", "CLOSE_WINDOW", "FAKE_ZLIB"))
+JET_FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../fixtures/jet")
 PASSWORD = "brevola"
 SCHEMA = "CREATE TABLE Maps (Number INTEGER, Data BLOB);\nCREATE INDEX Number ON Maps (Number);\n"
 UNUSABLE = '"*/:<>?\\|'
