@@ -1,10 +1,13 @@
-// make_server_dat <out-file> [--empty]
+// make_server_dat [--jet] <out-file> [--empty]
 //
 // Makes a new server database: the table "Maps" (Number INTEGER, Data BLOB)
-// with the non-unique index "Number", keyed with the server's password. Without
-// --empty it holds a few dozen sample maps, each stored as its compressed blob.
-// An existing file is never overwritten.
+// with the non-unique index "Number", keyed with the server's password; with
+// --jet, a Jet 4 file from the template shipped here (Number a Long Integer,
+// Data an OLE Object). Without --empty it holds a few dozen sample maps, each
+// stored as its compressed blob. An existing file is never overwritten.
 
+#include <QFile>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string_view>
@@ -12,7 +15,12 @@
 
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
+#include "platform/FileReplacement.h"
+#include "platform/Files.h"
+#include "platform/PositionalFile.h"
+#include "store/Engine.h"
 #include "store/engine/MakeDatabase.h"
+#include "store/modConst.h"
 #include "tools/SampleMaps.h"
 
 namespace {
@@ -25,20 +33,54 @@ std::vector<corvald::engine::MapsRow> SampleRows() {
   return rows;
 }
 
+// A Jet 4 file from the template, with `rows` added through the engine, as a
+// convert adds them.
+void MakeJetDatabase(const std::filesystem::path& file, const std::vector<corvald::engine::MapsRow>& rows) {
+  QFile resource(":/jet/template.mdb");
+  if (!resource.open(QIODevice::ReadOnly)) throw corvald::Failure(53, "the template is missing");
+  const QByteArray bytes = resource.readAll();
+  if (const int error = corvald::CreateNewFile(file); error != 0) {
+    throw corvald::Failure(58, std::strerror(error));
+  }
+  corvald::PositionalFile::OpenForUpdate(file).WriteAt(0, std::string_view(bytes.constData(), bytes.size()));
+  if (rows.empty()) return;
+  // The engine names files relative to the current folder.
+  std::filesystem::current_path(std::filesystem::absolute(file).parent_path());
+  const std::string name = file.filename().string();
+  auto database =
+      corvald::engine::Engine().Workspaces(0)->OpenDatabase(name, 0, false, corvald::kServerConnect);
+  auto maps = database->TableDefs(corvald::kMapsTable)->OpenRecordset(corvald::kTableRecordset);
+  maps->SetIndex(corvald::kNumberIndex);
+  for (const corvald::engine::MapsRow& row : rows) {
+    maps->AddNew();
+    maps->SetField(corvald::kNumberField, row.number);
+    maps->SetField(corvald::kDataField, row.blob);
+    maps->Update();
+  }
+  database->FinishWriting();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool empty = argc == 3 && std::string_view(argv[2]) == "--empty";
-  if (argc != 2 && !empty) {
-    std::cerr << "usage: make_server_dat <out-file> [--empty]\n";
+  const bool jet = argc > 1 && std::string_view(argv[1]) == "--jet";
+  const int first = jet ? 2 : 1;
+  const bool empty = argc == first + 2 && std::string_view(argv[first + 1]) == "--empty";
+  if (argc != first + 1 && !empty) {
+    std::cerr << "usage: make_server_dat [--jet] <out-file> [--empty]\n";
     return 2;
   }
   try {
-    corvald::engine::MakeServerDatabase(argv[1],
-                                        empty ? std::vector<corvald::engine::MapsRow>() : SampleRows());
+    const std::vector<corvald::engine::MapsRow> rows =
+        empty ? std::vector<corvald::engine::MapsRow>() : SampleRows();
+    if (jet) {
+      MakeJetDatabase(argv[first], rows);
+    } else {
+      corvald::engine::MakeServerDatabase(argv[first], rows);
+    }
   } catch (const corvald::Failure& failure) {
-    std::cerr << "make_server_dat: " << argv[1] << ": " << failure.Description() << " (" << failure.Number()
-              << ")\n";
+    std::cerr << "make_server_dat: " << argv[first] << ": " << failure.Description() << " ("
+              << failure.Number() << ")\n";
     return 1;
   }
   return 0;

@@ -468,6 +468,11 @@ def make_server_dat():
               "the arguments")
         check(tool("big.dat", preexec_fn=limit_file_size(8192)).returncode != 0 and
               sorted(os.listdir(f.folder)) == ["empty.dat", "make_server_dat", "server.dat"], "a failure part way")
+        # The Jet sample holds the same rows, as mdb-export reads them.
+        check(tool("--jet", "jet.mdb").returncode == 0 and jet_rows(f"{f.folder}/jet.mdb") == sorted(rows),
+              "the Jet sample")
+        check(tool("--jet", "jet-empty.mdb", "--empty").returncode == 0 and
+              jet_rows(f"{f.folder}/jet-empty.mdb") == [], "the empty Jet database")
 
 
 if __name__ == "__main__":
