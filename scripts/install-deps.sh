@@ -9,4 +9,5 @@ apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev python3 \
   mdbtools mdbtools-dev libglib2.0-dev \
   fonts-wine fonts-liberation fontconfig \
-  xvfb xdotool x11-apps x11-utils imagemagick strace
+  xvfb xdotool x11-apps x11-utils imagemagick strace \
+  fuse3 python3-fusepy openjdk-17-jdk-headless libcommons-lang3-java libcommons-logging-java
