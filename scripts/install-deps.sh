@@ -11,7 +11,7 @@ apt-get install -y --no-install-recommends \
   mdbtools mdbtools-dev libglib2.0-dev \
   fonts-wine fonts-liberation fontconfig \
   xvfb xdotool x11-apps x11-utils imagemagick strace \
-  openjdk-17-jdk-headless libcommons-lang3-java libcommons-logging-java nodejs
+  fuse3 python3-fusepy openjdk-17-jdk-headless libcommons-lang3-java libcommons-logging-java nodejs
 # Debian's npm; a nodejs from elsewhere (NodeSource) brings its own and conflicts with it.
 command -v npm >/dev/null || apt-get install -y --no-install-recommends npm
 # mdb-reader, a JavaScript Jet reader the tests check Jet files with, at the version of its lock file.
