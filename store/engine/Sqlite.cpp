@@ -52,8 +52,11 @@ void Connection::FinishWriting() {
   if (!preparedForWriting_) return;
   EndReads();
   if (TextOf("PRAGMA journal_mode") == "wal") {
-    // The checkpoint that leaving the log makes, and the file's new header, are synced in full.
-    Execute("PRAGMA synchronous = FULL");
+    // The checkpoint that leaving the log makes, and the file's new header, are
+    // synced in full, and so is the folder once the header's journal is gone:
+    // else a power cut brings that journal back, and only a writer may open
+    // the file.
+    Execute("PRAGMA synchronous = EXTRA");
     try {
       LeaveWriteAheadLog();
     } catch (const Failure& failure) {
