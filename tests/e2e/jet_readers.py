@@ -50,8 +50,10 @@ def need_oracle(what):
 
 def jetcheck(*args):
     """jetcheck's standard output lines; raises with its reason when it exits with anything but 0."""
-    # Short runs start over twice as fast with the quick compiler alone and one collector thread.
-    env = dict(os.environ, JAVA_TOOL_OPTIONS=f"{QUICK_JVM} {os.environ.get('JAVA_TOOL_OPTIONS', '')}")
+    # A small file is read twice as fast with the quick compiler alone and one collector thread; a large one
+    # (whose every byte `tables` turns into text) needs the optimizing compiler.
+    options = QUICK_JVM if not os.path.isfile(args[1]) or os.path.getsize(args[1]) < 32 << 20 else ""
+    env = dict(os.environ, JAVA_TOOL_OPTIONS=f"{options} {os.environ.get('JAVA_TOOL_OPTIONS', '')}")
     run = subprocess.run([JETCHECK, *args], capture_output=True, text=True, env=env)
     if run.returncode != 0:
         reason = [line for line in run.stderr.splitlines() if not line.startswith("Picked up JAVA_TOOL_OPTIONS")]
@@ -178,9 +180,11 @@ def oracle_differences(path, expected, password, kind):
     maps = tables.get("Maps")
     if maps is None or maps[0] != len(expected) or digest not in (None, maps[1]):
         found.append(f"jetcheck tables: Maps is {maps}, not {len(expected)} rows of digest {digest}")
+    # Less the middle row in index order, plus the new rows (whose bytes only jetcheck knows) where their numbers go.
+    added = {n for n, _ in APPENDED}
     kept = want[:len(want) // 2] + want[len(want) // 2 + 1:]
-    found += differences("jetcheck append", [(n, length, h if n < 900001 else None) for n, _, length, h in appended],
-                         kept + [(n, length, None) for n, length in APPENDED])
+    found += differences("jetcheck append", [(n, length, None if n in added else h) for n, _, length, h in appended],
+                         in_index_order(kept + [(n, length, None) for n, length in APPENDED]))
     return found
 
 
@@ -192,6 +196,11 @@ def export_differences(path, expected, kind):
 
 
 def reader_differences(path, expected, password, kind):
+    # mdb-reader takes a long value's length from 3 bytes of its header, the 4th for its kind: a value of 16 MiB
+    # or more it takes for one of an unknown kind, and fails.
+    if any(len(data or b"") >= 1 << 24 for _, data in expected):
+        print(f"skipped: mdb-reader on {os.path.basename(path)}: it cannot read a value of 16 MiB or more")
+        return []
     columns, rows = mdb_reader(path, password)
     found = differences("mdb-reader", in_index_order(rows), expected)
     return found + ([] if f"Data:{kind}" in columns else [f"mdb-reader: columns {columns}, Data is not {kind}"])
