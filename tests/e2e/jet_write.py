@@ -115,12 +115,18 @@ def record(rng, name, size):
 # ---------------------------------------------------------------- start-up
 
 def compaction():
-    """Start-up rewrites the file with the same rows, stored in index order: not larger, and the program reads it."""
+    """Start-up rewrites the file with the same rows, stored in index order: not larger, its mode, owner and group
+    kept, and the program reads it."""
     for name, kind in (("maps-ole.mdb", "ole"), ("maps-memo.mdb", "memo"), ("maps-3000.mdb", "ole")):
         with Folder() as f:
             prepared(f, name)
+            os.chmod(f.db, 0o600)
+            os.chown(f.db, 65534, 60)  # another user and group, which only root can give
             rows, size = fixture_rows(name), os.path.getsize(f.db)
             run = f.run("-q", "list")
+            after = os.stat(f.db)
+            check((after.st_mode & 0o7777, after.st_uid, after.st_gid) == (0o600, 65534, 60),
+                  f"{name}: the mode, owner and group: {oct(after.st_mode)} {after.st_uid} {after.st_gid}")
             check(run.returncode == 0 and run.stdout.decode() == listing(rows), f"{name}: list: {run.stderr[-300:]}")
             check(sorted(os.listdir(f.folder)) == FOLDER, f"{name}: the folder holds {os.listdir(f.folder)}")
             check(os.path.getsize(f.db) <= size, f"{name}: {os.path.getsize(f.db)} bytes, more than {size}")
