@@ -18,7 +18,8 @@ PAGE = 4096
 APPENDED = [(900001, 10), (900002, 5000), (900003, 300000)]  # what `jetcheck append` adds: number, length
 QUICK_JVM = "-XX:TieredStopAtLevel=1 -XX:+UseSerialGC"
 UNDEFINED = (0x81, 0x8D, 0x8F, 0x90, 0x9D)  # Windows-1252 leaves them undefined: each stands for its code point
-TO_BYTE = {chr(b) if b in UNDEFINED else bytes([b]).decode("cp1252"): b for b in range(256)}
+TO_CHAR = [chr(b) if b in UNDEFINED else bytes([b]).decode("cp1252") for b in range(256)]
+TO_BYTE = {c: b for b, c in enumerate(TO_CHAR)}
 csv.field_size_limit(1 << 30)
 
 
@@ -93,7 +94,7 @@ def maps_digest(rows, kind):
     def text(data):
         if kind == "ole":
             return "x" + data.hex()
-        chars = "".join(chr(b) if b in UNDEFINED else bytes([b]).decode("cp1252") for b in data)
+        chars = "".join(TO_CHAR[b] for b in data)
         return chars.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
     lines = sorted(f"{n}\t{text(data)}\t\n" for n, data in rows)
     return sha(("Number:LONG\tData:" + kind.upper() + "\t\n" + "".join(lines)).encode())
