@@ -18,7 +18,8 @@ PAGE = 4096
 APPENDED = [(900001, 10), (900002, 5000), (900003, 300000)]  # what `jetcheck append` adds: number, length
 QUICK_JVM = "-XX:TieredStopAtLevel=1 -XX:+UseSerialGC"
 UNDEFINED = (0x81, 0x8D, 0x8F, 0x90, 0x9D)  # Windows-1252 leaves them undefined: each stands for its code point
-TO_BYTE = {chr(b) if b in UNDEFINED else bytes([b]).decode("cp1252"): b for b in range(256)}
+TO_CHAR = [chr(b) if b in UNDEFINED else bytes([b]).decode("cp1252") for b in range(256)]
+TO_BYTE = {c: b for b, c in enumerate(TO_CHAR)}
 csv.field_size_limit(1 << 30)
 
 
@@ -50,8 +51,10 @@ def need_oracle(what):
 
 def jetcheck(*args):
     """jetcheck's standard output lines; raises with its reason when it exits with anything but 0."""
-    # Short runs start over twice as fast with the quick compiler alone and one collector thread.
-    env = dict(os.environ, JAVA_TOOL_OPTIONS=f"{QUICK_JVM} {os.environ.get('JAVA_TOOL_OPTIONS', '')}")
+    # A small file is read twice as fast with the quick compiler alone and one collector thread; a large one
+    # (whose every byte `tables` turns into text) needs the optimizing compiler.
+    options = QUICK_JVM if not os.path.isfile(args[1]) or os.path.getsize(args[1]) < 32 << 20 else ""
+    env = dict(os.environ, JAVA_TOOL_OPTIONS=f"{options} {os.environ.get('JAVA_TOOL_OPTIONS', '')}")
     run = subprocess.run([JETCHECK, *args], capture_output=True, text=True, env=env)
     if run.returncode != 0:
         reason = [line for line in run.stderr.splitlines() if not line.startswith("Picked up JAVA_TOOL_OPTIONS")]
@@ -91,7 +94,7 @@ def maps_digest(rows, kind):
     def text(data):
         if kind == "ole":
             return "x" + data.hex()
-        chars = "".join(chr(b) if b in UNDEFINED else bytes([b]).decode("cp1252") for b in data)
+        chars = "".join(TO_CHAR[b] for b in data)
         return chars.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
     lines = sorted(f"{n}\t{text(data)}\t\n" for n, data in rows)
     return sha(("Number:LONG\tData:" + kind.upper() + "\t\n" + "".join(lines)).encode())
@@ -178,9 +181,11 @@ def oracle_differences(path, expected, password, kind):
     maps = tables.get("Maps")
     if maps is None or maps[0] != len(expected) or digest not in (None, maps[1]):
         found.append(f"jetcheck tables: Maps is {maps}, not {len(expected)} rows of digest {digest}")
+    # Less the middle row in index order, plus the new rows (whose bytes only jetcheck knows) where their numbers go.
+    added = {n for n, _ in APPENDED}
     kept = want[:len(want) // 2] + want[len(want) // 2 + 1:]
-    found += differences("jetcheck append", [(n, length, h if n < 900001 else None) for n, _, length, h in appended],
-                         kept + [(n, length, None) for n, length in APPENDED])
+    found += differences("jetcheck append", [(n, length, None if n in added else h) for n, _, length, h in appended],
+                         in_index_order(kept + [(n, length, None) for n, length in APPENDED]))
     return found
 
 
@@ -192,6 +197,11 @@ def export_differences(path, expected, kind):
 
 
 def reader_differences(path, expected, password, kind):
+    # mdb-reader takes a long value's length from 3 bytes of its header, the 4th for its kind: a value of 16 MiB
+    # or more it takes for one of an unknown kind, and fails.
+    if any(len(data or b"") >= 1 << 24 for _, data in expected):
+        print(f"skipped: mdb-reader on {os.path.basename(path)}: it cannot read a value of 16 MiB or more")
+        return []
     columns, rows = mdb_reader(path, password)
     found = differences("mdb-reader", in_index_order(rows), expected)
     return found + ([] if f"Data:{kind}" in columns else [f"mdb-reader: columns {columns}, Data is not {kind}"])

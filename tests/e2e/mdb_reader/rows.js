@@ -17,7 +17,8 @@ function memoBytes(text, number) {
   for (let i = 0; i < text.length; i++) {
     const b = BYTE.get(text.charCodeAt(i));
     if (b === undefined) {
-      throw new Error(`row ${number}: Memo character ${i} is U+${text.charCodeAt(i).toString(16)}, no Windows-1252 byte`);
+      const code = text.charCodeAt(i).toString(16).toUpperCase();
+      throw new Error(`row ${number}: Memo character ${i} is U+${code}, which no Windows-1252 byte gives`);
     }
     out[i] = b;
   }
@@ -39,7 +40,8 @@ async function main([file, password = ""]) {
     const value = row.Data;
     const bytes = value === null ? null : kind === "memo" ? memoBytes(value, row.Number) : value;
     const number = row.Number === null ? "null" : row.Number;
-    process.stdout.write(`${number}\t${bytes === null ? "null" : kind}\t${bytes === null ? "" : bytes.toString("hex")}\n`);
+    const shown = bytes === null ? "null\t" : `${kind}\t${bytes.toString("hex")}`;
+    process.stdout.write(`${number}\t${shown}\n`);
   }
 }
 
