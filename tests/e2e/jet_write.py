@@ -11,9 +11,11 @@ import random
 import re
 import shutil
 import subprocess
+import sys
 
 from common import Folder, check, file_name, folder_files, main, named, shown_name, terminal
 from jet_manifest import expanded, fixture, fixture_rows, map_data
+from jet_pages import page_differences
 from jet_readers import in_index_order, jet_file_holds, mdb_reader_rows, need_oracle, oracle_tables
 
 FOLDER = ["Maps", "corvald-batch", "server.dat"]
@@ -31,6 +33,15 @@ def prepared(f, name, target=None):
     if target:
         os.symlink(target, f.db)
     return real
+
+
+def written_holds(path, expected, what, **readers):
+    """The outside readers find `expected` in the file the program wrote, and its pages count it and mark what
+    they free."""
+    held = jet_file_holds(path, expected, what, **readers)
+    for difference in page_differences(path, expected):
+        held = check(False, f"{what}: {difference}")
+    return held
 
 
 def converted(rows, files):
@@ -131,7 +142,7 @@ def compaction():
             check(sorted(os.listdir(f.folder)) == FOLDER, f"{name}: the folder holds {os.listdir(f.folder)}")
             check(os.path.getsize(f.db) <= size, f"{name}: {os.path.getsize(f.db)} bytes, more than {size}")
             check(mdb_reader_rows(f.db) == rows, f"{name}: the rows are not stored in index order")
-            jet_file_holds(f.db, rows, f"{name} compacted", kind=kind)
+            written_holds(f.db, rows, f"{name} compacted", kind=kind)
 
 
 def deleted_rows():
@@ -141,7 +152,7 @@ def deleted_rows():
         size = os.path.getsize(f.db)
         read_back(f, fixture_rows("maps-deleted.mdb"), "maps-deleted.mdb")
         check(os.path.getsize(f.db) < size, f"maps-deleted.mdb: {os.path.getsize(f.db)} bytes, not below {size}")
-        jet_file_holds(f.db, fixture_rows("maps-deleted.mdb"), "maps-deleted.mdb compacted")
+        written_holds(f.db, fixture_rows("maps-deleted.mdb"), "maps-deleted.mdb compacted")
 
 
 def attributes():
@@ -164,20 +175,22 @@ def attributes():
         check(os.path.getsize(real) < size, "the file the link points to is compacted")
         files = {"Map #12 - big.map4": record(random.Random(12), b"Back again", 70000)}
         if convert(f, files, "through a link"):
-            jet_file_holds(real, converted(fixture_rows("maps-deleted.mdb"), files), "through a link")
+            written_holds(real, converted(fixture_rows("maps-deleted.mdb"), files), "through a link")
         kept("convert")
 
 
 def second_table():
-    """Another table keeps its rows and values through start-up and convert."""
+    """Another table keeps its rows and values through start-up and convert. The 2 MiB map 12 made small
+    leaves Maps' old pages between the other table's, which are then free."""
     with Folder() as f:
         prepared(f, "maps-scores.mdb")
         before = other_tables(f.db)
         check(f.run("-q", "list").returncode == 0, "maps-scores.mdb: list")
         check(other_tables(f.db) == before, "maps-scores.mdb: the other tables after start-up")
-        files = {"Map #7 - x.map4": named(b"Seven"), "Map #4000 - x.map4": named(b"Far")}
+        files = {"Map #7 - x.map4": named(b"Seven"), "Map #4000 - x.map4": named(b"Far"),
+                 "Map #12 - x.map4": named(b"Small")}
         if convert(f, files, "maps-scores.mdb"):
-            jet_file_holds(f.db, converted(fixture_rows("maps-scores.mdb"), files), "maps-scores.mdb converted")
+            written_holds(f.db, converted(fixture_rows("maps-scores.mdb"), files), "maps-scores.mdb converted")
         check(other_tables(f.db) == before, "maps-scores.mdb: the other tables after convert")
 
 
@@ -225,11 +238,11 @@ def empty_table():
         one = {"Map #1500 - one.map4": named(b"One")}
         rows = converted([], one)
         if convert(f, one, "one row"):
-            jet_file_holds(f.db, rows, "one row")
+            written_holds(f.db, rows, "one row")
         many = {f"Map #{n} - m.map4": named(b"Map %d" % n, b"%d" % n) for n in range(1, 3001)}
         rows = converted(rows, many)
         if convert(f, many, "3000 rows"):
-            jet_file_holds(f.db, rows, "3000 rows")
+            written_holds(f.db, rows, "3000 rows")
             read_back(f, rows, "3000 rows")
 
 
@@ -241,7 +254,7 @@ def shared_number():
         rows = converted(fixture_rows("maps-ole.mdb"), files)
         check([d for n, d in rows if n == 11] == [map_data(named(b"Eleven again"))] * 2, "the model: both rows of 11")
         if convert(f, files, "map 11"):
-            jet_file_holds(f.db, rows, "map 11")
+            written_holds(f.db, rows, "map 11")
             read_back(f, rows, "map 11")
 
 
@@ -255,7 +268,7 @@ def numbers():
             files = {f"Map #{n} - x.map4": named(b"Number %d" % n) for n in (0, -5, 3001, end)}
             rows = converted(fixture_rows("maps-ole.mdb"), files)
             if convert(f, files, f"numbers and {end}"):
-                jet_file_holds(f.db, rows, f"numbers and {end}")
+                written_holds(f.db, rows, f"numbers and {end}")
                 read_back(f, rows, f"numbers and {end}")
 
 
@@ -267,7 +280,7 @@ def sizes():
                  "Map #12 - large.map4": record(random.Random(2), b"Large again", 2 << 20)}
         rows = converted(fixture_rows("maps-ole.mdb"), files)
         if convert(f, files, "sizes"):
-            jet_file_holds(f.db, rows, "sizes")
+            written_holds(f.db, rows, "sizes")
             read_back(f, rows, "sizes")
 
 
@@ -278,7 +291,7 @@ def huge():
         files = {"Map #1 - huge.map4": named(b"Huge", os.urandom((96 << 20) - 30))}
         rows = converted([], files)
         if convert(f, files, "96 MiB"):
-            jet_file_holds(f.db, rows, "96 MiB")
+            written_holds(f.db, rows, "96 MiB")
             read_back(f, rows, "96 MiB")
 
 
@@ -291,7 +304,7 @@ def memo():
                  record(rng, b"New fifty", 3000), "Map #10 - x.map4": b"", "Map #3001 - x.map4": bytes(range(256))}
         rows = converted(fixture_rows("maps-memo.mdb"), files)
         if convert(f, files, "Memo"):
-            jet_file_holds(f.db, rows, "Memo", kind="memo")
+            written_holds(f.db, rows, "Memo", kind="memo")
             read_back(f, rows, "Memo")
 
 
@@ -311,7 +324,7 @@ def property_rows():
         with Folder() as f:
             prepared(f, "empty.mdb")
             if convert(f, files, f"seed {seed}"):
-                jet_file_holds(f.db, rows, f"seed {seed}")
+                written_holds(f.db, rows, f"seed {seed}")
                 read_back(f, rows, f"seed {seed}")
 
 
@@ -337,6 +350,37 @@ def refused():
     print("skipped: a Jet 3 or encrypted Jet 4 file: none is at hand, and Jackcess writes neither")
 
 
+def in_use():
+    """Another program's record lock anywhere in server.ldb, as Jet takes them through Samba or Wine: start-up and
+    convert fail with 3260 and change nothing. Once nobody locks it, the stale lock file is left as it is."""
+    holder = ("import fcntl, os, sys, time\n"
+              "fd = os.open(sys.argv[1], os.O_RDWR | os.O_CREAT)\n"
+              "fcntl.lockf(fd, fcntl.LOCK_SH, 1, int(sys.argv[2]))\n"
+              "print('held', flush=True)\n"
+              "time.sleep(120)\n")
+    for offset in (0, 0x10000000):
+        with Folder() as f:
+            prepared(f, "maps-ole.mdb")
+            f.write_maps({"Map #1 - x.map4": named(b"New one")})
+            lock = os.path.join(f.folder, "server.ldb")
+            held = subprocess.Popen([sys.executable, "-c", holder, lock, str(offset)], stdout=subprocess.PIPE)
+            try:
+                held.stdout.readline()
+                before = tree(f.folder)
+                for command in ("list", "convert"):
+                    run = f.run("-q", command)
+                    check(run.returncode == 1 and run.stderr.decode().strip().endswith(
+                        "#3260: The database 'server.dat' is locked by another user."),
+                        f"locked at {offset}: {command}: {run.returncode} {run.stderr[-200:]}")
+                    check(tree(f.folder) == before, f"locked at {offset}: {command} changed the folder")
+            finally:
+                held.kill()
+                held.wait()
+            stale = open(lock, "rb").read()
+            check(convert(f, {"Map #1 - x.map4": named(b"New one")}, "a stale server.ldb") and
+                  open(lock, "rb").read() == stale, "a stale server.ldb: not left as it is")
+
+
 def wrong_password():
     """Another password: every command fails with 3031 and leaves the folder as it was."""
     with Folder() as f:
@@ -354,4 +398,5 @@ if __name__ == "__main__":
     main({"compaction": compaction, "deleted_rows": deleted_rows, "attributes": attributes,
           "second_table": second_table, "replaced_at_end": replaced_at_end, "empty_table": empty_table,
           "shared_number": shared_number, "numbers": numbers, "sizes": sizes, "huge": huge, "memo": memo,
-          "property": property_rows, "refused": refused, "wrong_password": wrong_password})
+          "property": property_rows, "refused": refused, "in_use": in_use,
+          "wrong_password": wrong_password})
