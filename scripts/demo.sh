@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, prepares demo/ (copies of corvald and
-# corvald-batch and a sample server.dat), prints what corvald-batch lists there
-# and starts the window program there. Without a display it runs the
+# corvald-batch and a sample server.dat), prints what corvald-batch lists there,
+# runs a Jet round trip (list, dump, convert, list) in demo-jet/, and starts the
+# window program in demo/. Without a display it runs the
 # program under a private Xvfb and uses it as a person would: it dumps every map,
 # starts the program again and converts the map files back, saves screenshots
 # of the main window and of the closing message, and prints what happened.
@@ -17,6 +18,17 @@ build/tools/make_server_dat demo/server.dat
 
 echo "demo/corvald-batch list:"
 demo/corvald-batch -q list
+
+# The same round trip headless on a Jet 4 server.dat, as existing installations keep it.
+rm -rf demo-jet
+mkdir demo-jet
+cp build/batch/corvald-batch demo-jet/
+build/tools/make_server_dat --jet demo-jet/server.dat
+echo "Jet: $(demo-jet/corvald-batch -q list | head -n 1)"
+demo-jet/corvald-batch -q dump
+echo "Jet: dump wrote $(ls demo-jet/Maps | wc -l) map files"
+echo "Jet: $(demo-jet/corvald-batch -q convert)"
+echo "Jet: after the convert, $(demo-jet/corvald-batch -q list | head -n 1)"
 
 if [ -n "${DISPLAY:-}" ]; then
   exec demo/corvald
