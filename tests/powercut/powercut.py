@@ -93,8 +93,8 @@ class Jet:
         return dict(rows)
 
     def read_by_nobody(self, db):
-        run = subprocess.run(NOBODY + ["mdb-export", db, "Maps"], capture_output=True, text=True)
-        return run.returncode == 0, run.stderr.strip()
+        run = subprocess.run(NOBODY + ["mdb-export", "-b", "hex", db, "Maps"], capture_output=True)
+        return run.returncode == 0, run.stderr.decode(errors="replace").strip()
 
 
 def file_names(fmt):
