@@ -39,6 +39,8 @@ def cut(steps, cut_at=0, torn=None):
         daemon = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "powerfs.py"), backing, mount, report,
                                    "--cut", str(cut_at)] + ([] if torn is None else ["--torn", str(torn)]))
         while not os.path.ismount(mount):
+            if daemon.poll() is not None:
+                raise RuntimeError("powerfs did not mount")
             time.sleep(0.02)
         code = subprocess.run([sys.executable, "-c", steps, mount], stderr=subprocess.DEVNULL).returncode
         files = lambda: {name: open(os.path.join(backing, name), "rb").read() for name in os.listdir(backing)}
