@@ -460,10 +460,13 @@ class JetRows final : public detail::RowSource {
   }
 
   // A Data value as the field's own type stores it, written to the side file.
+  // A blob goes to the side file as the row holds it, without a copy.
   std::string StoredData(const Value& value) {
-    const std::string bytes = ToText(value);
+    const std::string* blob = std::get_if<std::string>(&value);
+    const std::string text = blob != nullptr ? std::string() : ToText(value);
+    const std::string_view bytes = blob != nullptr ? std::string_view(*blob) : std::string_view(text);
     const bool memo = std::get<WritableMaps>(file_->Writable()).layout.memo;
-    return file_->Rewriting().AddValue(memo ? AnsiToJet4Text(bytes) : bytes);
+    return file_->Rewriting().AddValue(memo ? std::string_view(AnsiToJet4Text(bytes)) : bytes);
   }
 
   MdbColumn* Column(std::size_t column) const {
