@@ -195,6 +195,44 @@ std::vector<StoredRow> ReadRows(const PositionalFile& file, std::string_view nam
   return rows;
 }
 
+// Every page the maps name is of its kind and the table's, no other page says
+// it is the table's, and none is free or holds what the writer keeps; the
+// table's pages are then `layout.tablePages`.
+void AccountForPages(const PositionalFile& file, std::string_view name,
+                     const std::set<std::uint32_t>& indexPages, const std::set<std::uint32_t>& mapPages,
+                     MapsLayout& layout) {
+  const std::uint32_t definitionPage = layout.definitionPage;
+  const std::set<std::uint32_t> kept = {0,
+                                        kFreePagesPage,
+                                        definitionPage,
+                                        layout.owned.page,
+                                        layout.withRoom.page,
+                                        layout.index.page,
+                                        layout.longValues.page,
+                                        layout.longValuesWithRoom.page};
+  const auto owner = [&](const Page& page) { return Le32(page, kOwner); };
+  for (std::uint32_t number = 0; number < layout.filePages; ++number) {
+    const Page page = ReadPage(file, name, number);
+    const bool data = layout.dataPages.contains(number), inIndex = indexPages.contains(number);
+    const bool longValue = layout.longValuePages.contains(number), map = mapPages.contains(number);
+    if (data + inIndex + longValue + map > 1) throw Refusal{"its table \"Maps\" lists a page twice"};
+    bool fits = true;
+    if (data) fits = page[0] == kDataPage && owner(page) == definitionPage;
+    if (inIndex)
+      fits = (page[0] == kIndexNodePage || page[0] == kIndexLeafPage) && owner(page) == definitionPage;
+    if (longValue) fits = page[0] == kDataPage && page.compare(kOwner, 4, kLongValueOwner) == 0;
+    if (map) fits = page[0] == kUsageMapPage;
+    const bool claimed = (page[0] == kDataPage || page[0] == kIndexNodePage || page[0] == kIndexLeafPage) &&
+                         owner(page) == definitionPage;
+    if (!fits || (claimed && !data && !inIndex)) throw Refusal{"its pages cannot all be accounted for"};
+    if (data || inIndex || longValue || map) {
+      if (kept.contains(number) || layout.freeInFile.contains(number))
+        throw Refusal{"its pages cannot all be accounted for"};
+      layout.tablePages.insert(number);
+    }
+  }
+}
+
 }  // namespace
 
 std::variant<WritableMaps, std::string> ReadWritableMaps(const PositionalFile& file, std::string_view name,
@@ -228,37 +266,7 @@ std::variant<WritableMaps, std::string> ReadWritableMaps(const PositionalFile& f
       if (page < layout.filePages) layout.freeInFile.insert(page);
     }
 
-    // Every page the maps name is of its kind and the table's, no other page
-    // says it is the table's, and none is free or holds what the writer keeps.
-    const std::set<std::uint32_t> kept = {0,
-                                          kFreePagesPage,
-                                          definitionPage,
-                                          layout.owned.page,
-                                          layout.withRoom.page,
-                                          layout.index.page,
-                                          layout.longValues.page,
-                                          layout.longValuesWithRoom.page};
-    const auto owner = [&](const Page& page) { return Le32(page, kOwner); };
-    for (std::uint32_t number = 0; number < layout.filePages; ++number) {
-      const Page page = ReadPage(file, name, number);
-      const bool data = layout.dataPages.contains(number), inIndex = indexPages.contains(number);
-      const bool longValue = layout.longValuePages.contains(number), map = mapPages.contains(number);
-      if (data + inIndex + longValue + map > 1) throw Refusal{"its table \"Maps\" lists a page twice"};
-      bool fits = true;
-      if (data) fits = page[0] == kDataPage && owner(page) == definitionPage;
-      if (inIndex)
-        fits = (page[0] == kIndexNodePage || page[0] == kIndexLeafPage) && owner(page) == definitionPage;
-      if (longValue) fits = page[0] == kDataPage && page.compare(kOwner, 4, kLongValueOwner) == 0;
-      if (map) fits = page[0] == kUsageMapPage;
-      const bool claimed = (page[0] == kDataPage || page[0] == kIndexNodePage || page[0] == kIndexLeafPage) &&
-                           owner(page) == definitionPage;
-      if (!fits || (claimed && !data && !inIndex)) throw Refusal{"its pages cannot all be accounted for"};
-      if (data || inIndex || longValue || map) {
-        if (kept.contains(number) || layout.freeInFile.contains(number))
-          throw Refusal{"its pages cannot all be accounted for"};
-        layout.tablePages.insert(number);
-      }
-    }
+    AccountForPages(file, name, indexPages, mapPages, layout);
     for (const std::set<std::uint32_t>* pages : std::initializer_list<const std::set<std::uint32_t>*>{
              &layout.dataPages, &indexPages, &layout.longValuePages, &mapPages}) {
       if (!pages->empty() && *pages->rbegin() >= layout.filePages) RaiseEngine(err::kDamaged, name);

@@ -282,7 +282,7 @@ std::string TableWriter::FreePagesMap(std::uint32_t end) const {
   return map;
 }
 
-void TableWriter::Finish() {
+std::map<std::uint32_t, Page> TableWriter::PatchedPages() {
   // The maps of pages with room list the pages still open.
   std::set<std::uint32_t> dataWithRoom, longValuesWithRoom;
   if (data_) {
@@ -296,8 +296,7 @@ void TableWriter::Finish() {
   WriteIndex();
 
   std::map<std::uint32_t, Page> patched;
-  patched[layout_.definitionPage] = layout_.definition;
-  Page& definition = patched[layout_.definitionPage];
+  Page& definition = patched[layout_.definitionPage] = layout_.definition;
   PutLe32(definition, kNumberOfRows, static_cast<std::uint32_t>(entries_.size()));
   std::uint32_t keys = 0;
   for (std::size_t i = 0; i < entries_.size(); ++i)
@@ -315,17 +314,22 @@ void TableWriter::Finish() {
   patch(layout_.index, MapBytes(layout_.index, indexPages_));
   patch(layout_.longValues, MapBytes(layout_.longValues, longValuePages_));
   patch(layout_.longValuesWithRoom, MapBytes(layout_.longValuesWithRoom, longValuesWithRoom));
+  // Last, once every page is allocated: the file ends after its last page in use.
+  patch(layout_.freePages, FreePagesMap(EndOfFile()));
+  return patched;
+}
 
-  // The file ends after its last page in use.
-  std::uint32_t end = written_.empty() ? 0 : *written_.rbegin() + 1;
+std::uint32_t TableWriter::EndOfFile() const {
+  const std::uint32_t end = written_.empty() ? 0 : *written_.rbegin() + 1;
   for (std::uint32_t page = static_cast<std::uint32_t>(layout_.filePages); page-- > end;) {
-    if (!layout_.tablePages.contains(page) && !layout_.freeInFile.contains(page)) {
-      end = page + 1;
-      break;
-    }
+    if (!layout_.tablePages.contains(page) && !layout_.freeInFile.contains(page)) return page + 1;
   }
-  patch(layout_.freePages, FreePagesMap(end));
+  return end;
+}
 
+void TableWriter::Finish() {
+  const std::map<std::uint32_t, Page> patched = PatchedPages();
+  const std::uint32_t end = EndOfFile();
   for (std::uint32_t page = 0; page < end;) {
     if (written_.contains(page)) {
       ++page;

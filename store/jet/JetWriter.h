@@ -5,6 +5,7 @@
 // used pages written fresh, on Maps' old pages first and then past the end.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -49,6 +50,11 @@ class TableWriter {
   // fullest page gives way to a fresh one when none has.
   std::uint32_t PlaceLongValueRow(std::string_view row);
   void WriteIndex();
+  // Writes the open pages and the index, and returns the pages kept but
+  // changed: the definition, and the pages that hold the maps of used pages.
+  std::map<std::uint32_t, format::Page> PatchedPages();
+  // One past the last page in use.
+  std::uint32_t EndOfFile() const;
   std::string MapBytes(const MapRow& original, const std::set<std::uint32_t>& pages);
   std::string FreePagesMap(std::uint32_t end) const;
 
