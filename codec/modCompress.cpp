@@ -30,7 +30,7 @@ Bytef* Writable(std::string& buffer, std::size_t offset) {
 
 Bytef* Writable(ByteArray& buffer, std::size_t offset) { return buffer.data() + offset; }
 
-[[noreturn]] void RaiseDamaged() { throw Failure(err::kDamagedMapData, kDamagedMapDataDescription); }
+[[noreturn]] void RaiseDamaged() { Raise(err::kDamagedMapData); }
 
 // Resizes a buffer; new bytes are zeros.
 template <typename Buffer>

@@ -20,13 +20,6 @@
 
 namespace corvald {
 
-namespace err {
-// A blob that zlib finds damaged or that lies outside the blob format.
-inline constexpr int kDamagedMapData = 1010;
-}  // namespace err
-
-inline constexpr char kDamagedMapDataDescription[] = "The map data is damaged";
-
 using ByteArray = std::vector<std::uint8_t>;
 
 // The result that holds nothing. Read as a string it is "", read as a byte array it

@@ -3,10 +3,9 @@
 // The database engine that holds "server.dat": a small DAO-like object model
 // (engine, workspace, database, table definition, table-type recordset) over an
 // encrypted SQLite database, or over a Jet database, rewritten whole when it is
-// written. File
-// names are program paths (ANSI byte strings relative to the current
-// directory); every failure is a corvald::Failure with a number from
-// store/EngineErrors.h.
+// written. File names are program paths (ANSI byte strings relative to the
+// current directory); every failure is a corvald::Failure with a number of
+// platform/Failure.h.
 
 #include <cstdint>
 #include <functional>

@@ -16,7 +16,6 @@
 #include "platform/FolderClaim.h"
 #include "platform/OrderedWork.h"
 #include "platform/UserInterface.h"
-#include "store/EngineErrors.h"
 #include "store/MapRules.h"
 #include "store/engine/Compaction.h"
 #include "store/modConst.h"
@@ -102,7 +101,7 @@ void ClaimServerFolder() {
   ServerClaim& held = Claim();
   if (held.claim && held.folder == folder) return;
   held.claim = FolderClaim::Take(folder.empty() ? "." : folder, std::chrono::seconds(2));
-  if (!held.claim) engine::RaiseEngine(engine::err::kLocked, kServerFile);
+  if (!held.claim) Raise(err::kLocked, kServerFile);
   held.folder = folder;
 }
 

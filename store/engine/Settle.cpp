@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-#include "store/EngineErrors.h"
+#include "platform/Failure.h"
 #include "store/engine/Compaction.h"
 #include "store/engine/Open.h"
 
@@ -19,7 +19,7 @@ void RemoveStaleSideFile(const detail::Connection& database, const char* suffix)
   side += suffix;
   std::error_code error;
   std::filesystem::remove(side, error);
-  if (error) RaiseEngine(err::kCannotOpen, database.FileName() + suffix);
+  if (error) Raise(err::kCannotOpen, database.FileName() + suffix);
 }
 
 }  // namespace

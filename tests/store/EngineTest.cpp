@@ -12,14 +12,12 @@
 #include "codec/modCompress.h"
 #include "platform/Files.h"
 #include "store/Engine.h"
-#include "store/EngineErrors.h"
 #include "store/modDatabase.h"
 #include "tests/support/Support.h"
 
 namespace corvald::test {
 namespace {
 
-namespace err = engine::err;
 using engine::Value;
 using Rows = std::vector<MapRow>;
 using namespace std::string_literals;
@@ -75,7 +73,7 @@ TEST(Engine, OpensWithThePasswordAndTellsWhatFailsApart) {
       {"1023.dat", RandomBytes(1023), ";pwd=brevola", err::kNotADatabase},
       {"1024.dat", RandomBytes(1024), ";pwd=brevola", err::kWrongPassword},
       {"folder.dat", "", ";pwd=brevola", err::kCannotOpen},
-      {"missing.dat", "", ";pwd=brevola", err::kFileNotFound},
+      {"missing.dat", "", ";pwd=brevola", err::kDatabaseNotFound},
   };
   for (const auto& c : cases) {
     if (!c.bytes.empty()) WriteBytes(c.file, c.bytes == "-" ? "" : c.bytes);
@@ -246,7 +244,7 @@ TEST(Engine, BytesAndValuesRoundTripExactly) {
   Shell("server.dat", "INSERT INTO Maps VALUES (3, NULL), (4, 'caf\xC3\xA9'), (5, 2.5), ('12', x'01');");
   auto maps = OpenMaps(*Open());
   maps->Seek("=", 3);
-  EXPECT_EQ(FailureNumberOf([&] { engine::ToText(maps->Field("Data")); }), corvald::err::kInvalidUseOfNull);
+  EXPECT_EQ(FailureNumberOf([&] { engine::ToText(maps->Field("Data")); }), err::kInvalidUseOfNull);
   maps->Seek("=", 4);
   EXPECT_EQ(maps->Field("Data"), Value(std::string("caf\xE9")));  // text in the ANSI code page
   maps->Seek("=", 5);
