@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Descriptor.h"
+
 namespace corvald {
 
 // The program names files with ANSI byte strings relative to the current
@@ -62,12 +64,6 @@ class BinaryFile {
   // fails with 75, without waiting for a pipe's writer.
   static BinaryFile OpenForReading(std::string_view path);
 
-  BinaryFile(BinaryFile&& other) noexcept;
-  BinaryFile& operator=(BinaryFile&& other) noexcept;
-  BinaryFile(const BinaryFile&) = delete;
-  BinaryFile& operator=(const BinaryFile&) = delete;
-  ~BinaryFile();
-
   void Write(std::string_view bytes);
   std::int64_t Length() const;
   // Reads the whole file from its first byte.
@@ -75,8 +71,8 @@ class BinaryFile {
   void Close();
 
  private:
-  explicit BinaryFile(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit BinaryFile(Descriptor fd) : fd_(std::move(fd)) {}
+  Descriptor fd_;
 };
 
 }  // namespace corvald
