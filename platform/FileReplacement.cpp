@@ -43,8 +43,8 @@ std::filesystem::path FileBehindLinks(const std::filesystem::path& native) {
   return error ? native : target;
 }
 
-int CreateNewFile(const std::filesystem::path& native) {
-  const Descriptor file(open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+int CreateNewFile(const std::filesystem::path& native, unsigned mode) {
+  const Descriptor file(open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   return file.IsOpen() ? 0 : errno;
 }
 

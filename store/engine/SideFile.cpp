@@ -48,7 +48,8 @@ fs::path CreateSideFile(const fs::path& file, std::string_view name, bool& owner
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
     fs::path candidate = file;
     candidate += std::string(kSideInfix) + suffix;
-    const int error = CreateNewFile(candidate);
+    // For this process alone until it is complete.
+    const int error = CreateNewFile(candidate, 0600);
     if (error == 0) side = candidate;
     if (error != 0 && error != EEXIST) break;
   }
