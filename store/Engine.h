@@ -30,12 +30,9 @@ std::int32_t ToLong(const Value& value);
 std::string ToText(const Value& value);
 
 namespace detail {
-class Connection;
+class Backend;
 class RowSource;
 }  // namespace detail
-namespace jet {
-class File;
-}
 
 // A table-type recordset: walks the table's rows in the order of its current
 // index (the index's columns, then the order in which rows were added), live, so
@@ -96,22 +93,28 @@ class TableDef {
   std::function<std::unique_ptr<detail::RowSource>()> openRows_;
 };
 
-// An open database; the file closes when the database, its table definitions and
-// their recordsets are all gone.
+// An open database, SQLCipher or Jet; the file closes when the database, its
+// table definitions and their recordsets are all gone.
 class Database {
  public:
-  explicit Database(std::shared_ptr<detail::Connection> connection);
-  explicit Database(std::shared_ptr<jet::File> jet);
+  explicit Database(std::shared_ptr<detail::Backend> backend);
   std::shared_ptr<TableDef> TableDefs(std::string_view name);
   // Why the engine does not write this database (a Jet database of a form
   // its writer does not know, or one opened read-only), completing "this
   // program does not write it:"; nothing when it writes it.
   std::optional<std::string> WhyNotUpdatable() const;
 
-  // Rewrites a Jet database whole with its table Maps compacted; false where
-  // this process may not give the new file the old one's owner, with nothing
-  // changed. Only for a Jet database that the engine writes.
-  bool CompactJet();
+  // Compaction in place, by the one program that has the database open for
+  // writing, in two steps. HoldForCompaction keeps every other program from
+  // the database until Compact is done: a SQLCipher database is settled and
+  // locked (a database that another program keeps fails with 3260, and no file
+  // changes); a Jet database was checked for other programs' locks when it was
+  // opened. Compact then rewrites the file compacted under its name, and the
+  // database reads the new file; a file that this process may not give the
+  // new file's owner and group stays as it is, uncompacted. Only for a
+  // database that the engine writes.
+  void HoldForCompaction();
+  void Compact();
 
   // After the last write of a command: the file alone holds every row, in
   // rollback-journal mode, with no side file (see Connection::FinishWriting);
@@ -119,8 +122,7 @@ class Database {
   void FinishWriting();
 
  private:
-  std::shared_ptr<detail::Connection> connection_;
-  std::shared_ptr<jet::File> jet_;
+  std::shared_ptr<detail::Backend> backend_;
 };
 
 class Workspace {
@@ -140,11 +142,6 @@ class DBEngine {
  private:
   std::shared_ptr<Workspace> defaultWorkspace_;
 };
-
-// Whether the file (a program path) is an Access database by its first bytes:
-// a Jet database, which the engine reads but never writes or compacts, or one
-// of a later format. False for a file that cannot be read.
-bool IsAccessFile(std::string_view name);
 
 // The engine, created on first use; it lives for the run.
 DBEngine& Engine();

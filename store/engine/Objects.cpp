@@ -3,9 +3,8 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
 #include "store/Engine.h"
+#include "store/engine/Backend.h"
 #include "store/engine/Open.h"
-#include "store/engine/RowSource.h"
-#include "store/engine/TableShape.h"
 #include "store/jet/JetDatabase.h"
 
 namespace corvald::engine {
@@ -21,38 +20,25 @@ std::shared_ptr<Recordset> TableDef::OpenRecordset(std::int32_t type) {
   return std::make_shared<Recordset>(openRows_());
 }
 
-Database::Database(std::shared_ptr<detail::Connection> connection) : connection_(std::move(connection)) {}
-
-Database::Database(std::shared_ptr<jet::File> jet) : jet_(std::move(jet)) {}
+Database::Database(std::shared_ptr<detail::Backend> backend) : backend_(std::move(backend)) {}
 
 std::shared_ptr<TableDef> Database::TableDefs(std::string_view name) {
-  if (jet_) {
-    std::optional<std::string> table = jet::TableName(*jet_, AnsiToUtf8(name));
-    if (!table) Raise(err::kItemNotFound, name);
-    return std::make_shared<TableDef>(
-        [file = jet_, table = std::move(*table)] { return jet::OpenRows(file, table); });
-  }
-  std::optional<std::string> table = detail::ExistingTableName(*connection_, AnsiToUtf8(name));
+  std::optional<std::string> table = backend_->TableName(AnsiToUtf8(name));
   if (!table) Raise(err::kItemNotFound, name);
-  return std::make_shared<TableDef>([connection = connection_, table = std::move(*table)] {
-    return detail::OpenSqlRows(connection, table);
-  });
+  return std::make_shared<TableDef>(
+      [backend = backend_, table = std::move(*table)] { return backend->OpenRows(table); });
 }
 
-std::optional<std::string> Database::WhyNotUpdatable() const {
-  if (jet_) return jet::WhyNotWritten(*jet_);
-  return std::nullopt;
+std::optional<std::string> Database::WhyNotUpdatable() const { return backend_->WhyNotUpdatable(); }
+
+void Database::HoldForCompaction() { backend_->HoldForCompaction(); }
+
+void Database::Compact() {
+  assert(!WhyNotUpdatable());
+  backend_->Compact();
 }
 
-bool Database::CompactJet() {
-  assert(jet_ && !jet::WhyNotWritten(*jet_));
-  return jet::Compact(*jet_);
-}
-
-void Database::FinishWriting() {
-  if (connection_) connection_->FinishWriting();
-  if (jet_) jet::FinishWriting(*jet_);
-}
+void Database::FinishWriting() { backend_->FinishWriting(); }
 
 std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
                                                   std::string_view connect) {
@@ -60,12 +46,18 @@ std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::in
     Raise(err::kInvalidArgument,
           "open options " + std::to_string(options) + " (only 0, shared, is supported)");
   }
-  const std::string password = detail::PasswordFromConnect(connect);
-  if (IsAccessFile(name)) return std::make_shared<Database>(jet::Open(name, password, readOnly));
-  return std::make_shared<Database>(detail::OpenKeyed(name, password, readOnly));
+  return std::make_shared<Database>(
+      detail::OpenBackend(name, detail::PasswordFromConnect(connect), readOnly));
 }
 
-bool IsAccessFile(std::string_view name) { return jet::FormatOfFile(name) != jet::Format::kOther; }
+namespace detail {
+
+std::shared_ptr<Backend> OpenBackend(std::string_view name, std::string_view password, bool readOnly) {
+  if (jet::FormatOfFile(name) != jet::Format::kOther) return OpenJetBackend(name, password, readOnly);
+  return OpenSqlBackend(name, password, readOnly);
+}
+
+}  // namespace detail
 
 std::shared_ptr<Workspace> DBEngine::Workspaces(std::int16_t index) {
   if (index != 0) Raise(err::kItemNotFound, "workspace " + std::to_string(index));
