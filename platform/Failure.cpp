@@ -32,7 +32,6 @@ constexpr Entry kTable[] = {
     {err::kInvalidUseOfNull, "Invalid use of Null"},
     {err::kDamagedMapData, "The map data is damaged"},
     {err::kEngineError, "Database engine error: |"},
-    {err::kInvalidArgument, "Invalid argument: |."},
     {err::kNotAnIndex, "'|' is not an index of this table."},
     {err::kNoCurrentIndex, "Seek needs a current index; none is set."},
     {err::kUpdateWithoutAddNewOrEdit, "Update without AddNew or Edit."},

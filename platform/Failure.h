@@ -42,7 +42,6 @@ inline constexpr int kInvalidUseOfNull = 94;
 // A blob that zlib finds damaged or that lies outside the blob format.
 inline constexpr int kDamagedMapData = 1010;
 inline constexpr int kEngineError = 3000;
-inline constexpr int kInvalidArgument = 3001;
 inline constexpr int kNotAnIndex = 3015;
 inline constexpr int kNoCurrentIndex = 3019;
 inline constexpr int kUpdateWithoutAddNewOrEdit = 3020;

@@ -66,14 +66,14 @@ class Recordset {
   // Makes the named index of the table current and moves to its first row. The
   // index must order by one column, ascending (3000 otherwise).
   void SetIndex(std::string_view name);
-  // Finds the first row, in index order, whose first index column equals the key;
-  // comparison "=" only.
+  // Finds the first row, in index order, whose first index column equals the key.
+  // Precondition: the comparison is "=", the only one supported.
   void Seek(std::string_view comparison, std::int32_t key);
   bool NoMatch() const;
 
   void AddNew();
   void Edit();
-  // Saves the row being added or edited; type 1 (regular) only.
+  // Saves the row being added or edited. Precondition: type 1 (regular).
   void Update(int type = 1, bool force = false);
   void Close();
 
@@ -86,7 +86,7 @@ class TableDef {
  public:
   // `openRows` gives the rows of a new recordset.
   explicit TableDef(std::function<std::unique_ptr<detail::RowSource>()> openRows);
-  // Type 1 (table) only.
+  // Precondition: type 1 (table), the only one supported.
   std::shared_ptr<Recordset> OpenRecordset(std::int32_t type);
 
  private:
@@ -127,7 +127,7 @@ class Database {
 
 class Workspace {
  public:
-  // Opens shared (options 0, the only ones supported), read-write or read-only.
+  // Opens shared, read-write or read-only. Precondition: options 0 (shared).
   // The connect string ";pwd=<password>" gives the database password. A Jet
   // database is told by its content; another Access format fails with 3170.
   std::shared_ptr<Database> OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
@@ -136,7 +136,7 @@ class Workspace {
 
 class DBEngine {
  public:
-  // Workspace 0, the default one; any other index fails with 3265.
+  // The default workspace. Precondition: index 0.
   std::shared_ptr<Workspace> Workspaces(std::int16_t index);
 
  private:

@@ -12,11 +12,8 @@ namespace corvald::engine {
 TableDef::TableDef(std::function<std::unique_ptr<detail::RowSource>()> openRows)
     : openRows_(std::move(openRows)) {}
 
-std::shared_ptr<Recordset> TableDef::OpenRecordset(std::int32_t type) {
-  constexpr std::int32_t kTableType = 1;
-  if (type != kTableType) {
-    Raise(err::kInvalidArgument, "recordset type " + std::to_string(type) + " (only 1, table, is supported)");
-  }
+std::shared_ptr<Recordset> TableDef::OpenRecordset([[maybe_unused]] std::int32_t type) {
+  assert(type == 1);  // a table-type recordset
   return std::make_shared<Recordset>(openRows_());
 }
 
@@ -40,12 +37,10 @@ void Database::Compact() {
 
 void Database::FinishWriting() { backend_->FinishWriting(); }
 
-std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
+std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name,
+                                                  [[maybe_unused]] std::int16_t options, bool readOnly,
                                                   std::string_view connect) {
-  if (options != 0) {
-    Raise(err::kInvalidArgument,
-          "open options " + std::to_string(options) + " (only 0, shared, is supported)");
-  }
+  assert(options == 0);
   return std::make_shared<Database>(
       detail::OpenBackend(name, detail::PasswordFromConnect(connect), readOnly));
 }
@@ -59,8 +54,8 @@ std::shared_ptr<Backend> OpenBackend(std::string_view name, std::string_view pas
 
 }  // namespace detail
 
-std::shared_ptr<Workspace> DBEngine::Workspaces(std::int16_t index) {
-  if (index != 0) Raise(err::kItemNotFound, "workspace " + std::to_string(index));
+std::shared_ptr<Workspace> DBEngine::Workspaces([[maybe_unused]] std::int16_t index) {
+  assert(index == 0);
   if (!defaultWorkspace_) defaultWorkspace_ = std::make_shared<Workspace>();
   return defaultWorkspace_;
 }

@@ -1,3 +1,4 @@
+#include <cassert>
 #include <limits>
 
 #include "platform/AnsiCodePage.h"
@@ -116,9 +117,9 @@ void Recordset::SetIndex(std::string_view name) {
   state.ToFirstRow();
 }
 
-void Recordset::Seek(std::string_view comparison, std::int32_t key) {
+void Recordset::Seek([[maybe_unused]] std::string_view comparison, std::int32_t key) {
+  assert(comparison == "=");
   State& state = OpenState(state_);
-  if (comparison != "=") Raise(err::kInvalidArgument, "Seek comparison '" + std::string(comparison) + "'");
   if (!state.rows->HasIndex()) Raise(err::kNoCurrentIndex);
   state.EndChange();
   const bool found = state.rows->ToFirstEqual(key);
@@ -149,9 +150,9 @@ void Recordset::Edit() {
   state.changed.assign(state.rows->ColumnCount(), false);
 }
 
-void Recordset::Update(int type, bool /*force: no other session's change can conflict*/) {
+void Recordset::Update([[maybe_unused]] int type, bool /*force: no other session's change can conflict*/) {
+  assert(type == 1);
   State& state = OpenState(state_);
-  if (type != 1) Raise(err::kInvalidArgument, "update type " + std::to_string(type));
   if (state.change == Change::kNone) Raise(err::kUpdateWithoutAddNewOrEdit);
   std::vector<std::size_t> columns;
   for (std::size_t i = 0; i < state.changed.size(); ++i) {
