@@ -1,10 +1,8 @@
 #include "store/modDatabase.h"
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <optional>
-#include <thread>
 #include <variant>
 
 #include "app/modCorvald.h"
@@ -50,7 +48,7 @@ void PlaceNext(OrderedWork<ExpandedMap>& expanding) {
 void LoadMaps() {
   if (rsMaps->Bof()) return;
   constexpr std::uint64_t kBytesAhead = 32 << 20;
-  OrderedWork<ExpandedMap> expanding(2 * std::max(1u, std::thread::hardware_concurrency()), kBytesAhead);
+  OrderedWork<ExpandedMap> expanding(kBytesAhead);
   try {
     rsMaps->MoveFirst();
     while (!rsMaps->Eof()) {
