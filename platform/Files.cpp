@@ -1,3 +1,5 @@
+// The program's folder, folders, deleting and linking files, and directory
+// listings by pattern, on program paths.
 #include "platform/Files.h"
 
 #include <dirent.h>

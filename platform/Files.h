@@ -1,5 +1,9 @@
 #pragma once
 
+// The file system as the program uses it: program paths, the program's folder,
+// folders, deleting and linking files, directory listings, and files read or
+// written whole.
+
 #include <cstdint>
 #include <filesystem>
 #include <string>

@@ -1,3 +1,6 @@
+// The server database: the claim on its folder, its compaction at start-up, the
+// load of the map table with blobs expanded on every core, and a map's seek
+// and save.
 #include "store/modDatabase.h"
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// The engine's objects (engine, workspace, database, table definition), and
+// the one place where a database file's format is told.
 #include <cassert>
 
 #include "platform/AnsiCodePage.h"

@@ -1,3 +1,5 @@
+// Opening an encrypted database file with its password, telling a wrong
+// password from a file that is no database.
 #include "store/engine/Open.h"
 
 #include <filesystem>

@@ -1,3 +1,5 @@
+// The table-type recordset: its current row, the row being added or edited,
+// and the failures of calls out of turn.
 #include <cassert>
 #include <limits>
 

@@ -1,3 +1,5 @@
+// Connections and statements over SQLite, and SQLite's result codes turned
+// into engine failures.
 #include "store/engine/Sqlite.h"
 
 #include <cctype>
