@@ -12,8 +12,8 @@ import stat
 import subprocess
 import zlib
 
-from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, file_name,
-                    folder_files, main, make_db, named, read_db, shell, shown_name, terminal)
+from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, folder_files, main,
+                    make_db, named, read_db, shell, shown_name, terminal)
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace or another zlib
@@ -27,31 +27,40 @@ def limit_file_size(size):
     return limit
 
 
+# The names that reference_maps gives its maps, each beside the name that its map file carries.
+NAMES = [("Harbour", "Harbour"), ("Old  Town", "Old  Town"), ("Caf\xe9 Noir", "Caf\xe9 Noir"), ("a/b:c?", "a_b_c_"),
+         ("<Keep>", "_Keep_"), ("x*y|z", "x_y_z"), ('say "hi"', "say _hi_"), ("back\\slash", "back_slash"),
+         ("#%&[]{", "#%&[]{")]
+
+
 def reference_maps():
-    """300 maps numbered up to 3000, with names that file names may not hold; then rows with no file."""
+    """300 maps numbered up to 3000, with names that file names may not hold; then rows with no file. Each is
+    (number, record, the name of the file the dump writes or None)."""
     rng = random.Random(7)
     numbers = rng.sample(range(1, 3000), 299) + [3000]
     rows = []
     for number in numbers:
-        name = rng.choice(["Harbour", "Old  Town", "Caf\xe9 Noir", "a/b:c?", "<Keep>", "x*y|z", 'say "hi"',
-                           "back\\slash", "#%&[]{"]) + f" {number}"
-        head = (b" " * rng.randrange(3) + name.encode("cp1252")).ljust(30, b"\0" if number % 7 == 0 else b" ")
+        name, file = rng.choice(NAMES)
+        head = (b" " * rng.randrange(3) + f"{name} {number}".encode("cp1252")).ljust(
+            30, b"\0" if number % 7 == 0 else b" ")
         tile = bytes(rng.randrange(8) for _ in range(16))
         rows.append((number, head + b"".join(tile[:rng.randrange(1, 17)] + bytes([rng.randrange(256)])
-                                             for _ in range(rng.randrange(1, 600)))))
+                                             for _ in range(rng.randrange(1, 600))),
+                     f"Map #{number} - {file} {number}.map4"))
     blank = min(set(range(1, 3000)) - set(numbers))
-    return rows + [(0, b"zero".ljust(40)), (3001, b"past".ljust(40)), (-5, b"neg".ljust(40)), (blank, b" " * 40)]
+    return rows + [(0, b"zero".ljust(40), None), (3001, b"past".ljust(40), None), (-5, b"neg".ljust(40), None),
+                   (blank, b" " * 40, None)]
 
 
 def dump_convert():
     with Folder() as f:
         maps = reference_maps()
-        make_db(f.db, [(n, blob(r)) for n, r in maps])
+        make_db(f.db, [(n, blob(r)) for n, r, _ in maps])
         stored = read_db(f.db)
         dump = f.run("dump")
         check(dump.returncode == 0 and dump.stdout == b"", f"dump: {dump.returncode} {dump.stderr[-300:]}")
-        kept = sorted((n, r) for n, r in maps if 1 <= n <= 3000 and shown_name(r))
-        check(folder_files(f.maps) == {file_name(n, r): r for n, r in kept}, "the dumped files")
+        check(folder_files(f.maps) == {file: r for n, r, file in maps if file}, "the dumped files")
+        kept = sorted((n, r) for n, r, file in maps if file)
         # Not a terminal: one plain line per status text.
         progress = ["Checking zlib.dll ...", "Opening Server Database..", "Loading Maps.."]
         progress += [f"Dumping Map #{n} - {terminal(shown_name(r))} ..." for n, r in kept]

@@ -13,7 +13,7 @@ import shutil
 import subprocess
 import sys
 
-from common import Folder, check, file_name, folder_files, main, named, shown_name, terminal
+from common import MAP_FILE_NAMES, Folder, check, folder_files, main, map_file, named, shown_name, terminal
 from jet_manifest import expanded, fixture, fixture_rows, map_data
 from jet_pages import page_differences
 from jet_readers import in_index_order, jet_file_holds, mdb_reader_rows, need_oracle, oracle_tables
@@ -21,6 +21,16 @@ from jet_readers import in_index_order, jet_file_holds, mdb_reader_rows, need_or
 FOLDER = ["Maps", "corvald-batch", "server.dat"]
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace
 WRONG_PASSWORD = "#3031: Wrong password for the database 'server.dat'."
+# The name part of the file of each map that the cases dump: the manifest's (MAP_FILE_NAMES), those of the
+# records they convert, and maps-3000.mdb's "Map <n>".
+NAMES = {
+    **MAP_FILE_NAMES,
+    b"Caf\xe9 \x81\x8d\x8f\x90\x9d".ljust(30): "Caf\xe9 \x81\x8d\x8f\x90\x9d",
+    b"x": "x",
+    **{name.encode().ljust(30): name for name in ("Back again", "Seven", "Small", "New 1", "New 11", "New 50", "One",
+                                                  "Eleven again", "Large again", "Huge", "New fifty", "New one")},
+    **{f"Map {n}".encode().ljust(30): f"Map {n}" for n in range(1, 3001)},
+}
 
 
 def prepared(f, name, target=None):
@@ -81,15 +91,17 @@ def listing(rows):
         f"Map #{n}: {terminal(shown_name(record))}\n" for n, record in sorted(loaded(rows).items()))
 
 
-def read_back(f, rows, what):
-    """The program's own reading of the file (list, then dump into an empty Maps) gives `rows`."""
+def read_back(f, rows, what, names=NAMES):
+    """The program's own reading of the file (list, then dump into an empty Maps) gives `rows`, the dumped files
+    named by `names`."""
     run = f.run("-q", "list", timeout=600)
     check(run.returncode == 0 and run.stdout.decode() == listing(rows), f"{what}: list: {run.stderr[-300:]}")
     for name in os.listdir(f.maps):
         os.remove(os.path.join(f.maps, name))
     run = f.run("-q", "dump", timeout=600)
     check(run.returncode == 0, f"{what}: dump: {run.stderr[-300:]}")
-    check(folder_files(f.maps) == {file_name(n, r): r for n, r in loaded(rows).items()}, f"{what}: the dumped files")
+    check(folder_files(f.maps) == {map_file(n, r, names): r for n, r in loaded(rows).items()},
+          f"{what}: the dumped files")
 
 
 def tree(folder):
@@ -315,17 +327,20 @@ def property_rows():
         rng = random.Random(seed)
         numbers = [rng.choice([rng.randrange(-50, 3050), rng.randrange(-2**31 + 1, 2**31 - 1)]) for _ in range(120)]
         numbers += rng.sample(numbers, 30)
-        files = {}
+        files, names = {}, dict(NAMES)
         for i, n in enumerate(numbers):
             size = rng.choice([0, rng.randrange(1, 40), rng.randrange(40, 20 << 10)])
             letters = "".join(chr(97 + i // 26**k % 26) for k in (2, 1, 0))  # one of "aaa" to "zzz" a file
-            files[f"Map #{n} - {letters}.map4"] = record(rng, b"Seed %d map %d" % (seed, i), size)
+            name = b"Seed %d map %d" % (seed, i)
+            files[f"Map #{n} - {letters}.map4"] = record(rng, name, size)
+            # A record shorter than its name holds the name's start; its file, that start without a last blank.
+            names[files[f"Map #{n} - {letters}.map4"][:30]] = name[:size].decode().rstrip(" ")
         rows = converted([], files)
         with Folder() as f:
             prepared(f, "empty.mdb")
             if convert(f, files, f"seed {seed}"):
                 written_holds(f.db, rows, f"seed {seed}")
-                read_back(f, rows, f"seed {seed}")
+                read_back(f, rows, f"seed {seed}", names)
 
 
 # ---------------------------------------------------------------- what is left as it is

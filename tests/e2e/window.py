@@ -4,8 +4,8 @@ import os
 import subprocess
 import time
 
-from common import CLOSE_WINDOW, CORVALD, MAKE_SERVER_DAT, Folder, blob, check, file_name, folder_files, main, \
-    make_db, named, read_db
+from common import CLOSE_WINDOW, CORVALD, MAKE_SERVER_DAT, Folder, blob, check, folder_files, main, make_db, named, \
+    read_db
 from batch import reference_maps
 
 MAIN, STATUS, BOX = "Corvald Converter", "Loading Server", "Corvald"
@@ -75,12 +75,12 @@ def dump_convert():
     its closing message is open."""
     with Screen() as x, Folder(CORVALD, os.fsdecode(b"Caf\xe9")) as f:
         maps = reference_maps()
-        make_db(f.db, [(n, blob(r)) for n, r in maps])
+        make_db(f.db, [(n, blob(r)) for n, r, _ in maps])
         stored = read_db(f.db)
         program, main_window = x.start_main(f)
         check(x.size(main_window) == [274, 106], "the main window's size")
         x.click(main_window, 136, 64)  # "Dump maps into seperate files"
-        expected = {file_name(n, r): r for n, r in maps if 1 <= n <= 3000 and r[:30].strip(b" ")}
+        expected = {file: r for n, r, file in maps if file}
         for _ in range(300):
             if folder_files(f.maps) == expected and x.wait(STATUS, 1, gone=True):
                 break
