@@ -100,6 +100,14 @@ def exit_codes():
         holder.append(subprocess.Popen(["flock", f.folder, "-c", "echo held; sleep 9"], stdout=subprocess.PIPE))
         holder[-1].stdout.readline()
 
+    def batch_at_work(f):  # another corvald-batch, stopped in the middle of a convert
+        f.write_maps({f"Map #{n} - x.map4": random.Random(n).randbytes(4 << 20) for n in (1, 2)})
+        holder.append(subprocess.Popen([f.program, "convert"], stderr=subprocess.PIPE))
+        while b"Converting Map #" not in holder[-1].stderr.readline():
+            pass
+        holder[-1].send_signal(signal.SIGSTOP)
+        holder.append(open(f.db, "rb").read())
+
     def rows_kept(f):
         check(len(read_db(f.db)) == 3, "rows kept")
 
@@ -138,6 +146,12 @@ def exit_codes():
         ("another instance at work on a Jet file",
          lambda f: (shutil.copy(JET_FIXTURES + "/no-password.mdb", f.db), hold_folder(f)), ["list"], 1, b"",
          "corvald-batch: Unexpected error #3260: ", lambda f: (holder[-1].kill(), holder[-1].wait())),
+        # Only the claim on the folder keeps a second instance from a Jet file that the first has open.
+        ("another corvald-batch at work on a Jet file",
+         lambda f: (shutil.copy(JET_FIXTURES + "/maps-ole.mdb", f.db), batch_at_work(f)), ["list"], 1, b"",
+         "corvald-batch: Unexpected error #3260: The database 'server.dat' is locked by another user.",
+         lambda f: (check(open(f.db, "rb").read() == holder[-1], "server.dat changed"), holder[-2].kill(),
+                    holder[-2].wait())),
         ("dump failing at map 2", database(then=lambda f: os.makedirs(f"{f.maps}/Map #2 - Two.map4")), ["dump"], 1,
          b"", "Map #2 - Error #75 - Path/File access error",
          lambda f: check(sorted(os.listdir(f.maps)) == ["Map #1 - One.map4", "Map #2 - Two.map4"], "maps 1, 2")),
@@ -179,19 +193,22 @@ def synced_before_rename():
 
 
 def stop_signal():
-    """A stop signal ends a convert after the map under way, the database settled in rollback-journal mode."""
-    with Folder() as f:
-        make_db(f.db, [])
-        record = random.Random(3).randbytes(4 << 20)  # zlib takes a while over it
-        f.write_maps({f"Map #{n} - x.map4": record for n in range(1, 17)})
-        run = subprocess.Popen([f.program, "convert"], stderr=subprocess.PIPE)
-        while b"Converting Map #" not in run.stderr.readline():
-            pass
-        run.terminate()
-        err = run.stderr.read()
-        check(run.wait() == 128 + signal.SIGTERM and b"stopped by signal 15" in err, f"{run.returncode} {err}")
-        check(shell(f.db, "PRAGMA journal_mode;") == "delete\n" and not os.path.exists(f.db + "-wal"), "settled")
-        check(1 <= len(read_db(f.db)) < 16, "the maps converted before are stored")
+    """A stop signal (SIGTERM, or SIGHUP as a closed terminal sends it) ends a convert after the map under way,
+    the database settled in rollback-journal mode."""
+    for stop in (signal.SIGTERM, signal.SIGHUP):
+        with Folder() as f:
+            make_db(f.db, [])
+            record = random.Random(3).randbytes(4 << 20)  # zlib takes a while over it
+            f.write_maps({f"Map #{n} - x.map4": record for n in range(1, 17)})
+            run = subprocess.Popen([f.program, "convert"], stderr=subprocess.PIPE)
+            while b"Converting Map #" not in run.stderr.readline():
+                pass
+            run.send_signal(stop)
+            err = run.stderr.read()
+            check(run.wait() == 128 + stop and b"stopped by signal %d" % stop in err, f"{stop}: {run.returncode} {err}")
+            check(shell(f.db, "PRAGMA journal_mode;") == "delete\n" and not os.path.exists(f.db + "-wal"),
+                  f"{stop}: settled")
+            check(1 <= len(read_db(f.db)) < 16, f"{stop}: the maps converted before are stored")
 
 
 def compaction():

@@ -1,6 +1,7 @@
 """The real corvald on a private Xvfb, driven as a person drives it with xdotool, from a folder whose name
 is not UTF-8: the dump and the convert, and a start-up that fails. Usage: window.py CASE."""
 import os
+import signal
 import subprocess
 import time
 
@@ -118,13 +119,13 @@ def failed_start_up():
 
 def sample():
     """The sample database that make_server_dat makes opens in the window program from a UTF-8 folder, and a
-    stop signal ends the program cleanly."""
+    SIGHUP ends the program cleanly."""
     with Screen() as x, Folder(CORVALD, "Caf\u00e9") as f:
         subprocess.run([MAKE_SERVER_DAT, f.db], check=True)
         program, main_window = x.start_main(f)
         check(x.wait(STATUS, 5, gone=True) and os.path.isdir(f.maps), "the status window goes, Maps is made")
         check(not os.path.exists(os.path.join(f.elsewhere, "Maps")), "Maps in the program's folder only")
-        program.terminate()  # a stop signal ends the program as the close box does
+        program.send_signal(signal.SIGHUP)  # a closed terminal's stop signal ends it as the close box does
         check(program.wait(20) == 0 and len(read_db(f.db)) == 36, "the end")
 
 

@@ -12,6 +12,7 @@
 #include "codec/modCompress.h"
 #include "platform/Files.h"
 #include "store/Engine.h"
+#include "store/jet/JetText.h"
 #include "store/modDatabase.h"
 #include "tests/support/Support.h"
 
@@ -265,8 +266,9 @@ TEST(Engine, BytesAndValuesRoundTripExactly) {
   }
 }
 
-// Every numbered row lands in its slot, a later row of a number winning; a saved
-// blob goes into every row of its number, committed at once.
+// Every numbered row lands in its slot, a later row of a number winning, also
+// over an earlier one that takes far longer to expand; a saved blob goes into
+// every row of its number, committed at once.
 TEST(Engine, TheLoadFillsEverySlotOnceAndSavingReplacesEveryRowOfTheNumber) {
   TempFolder folder;
   WriteBytes("server.dat.compacting.0badc0de", "a copy that a killed compaction left");
@@ -275,12 +277,14 @@ TEST(Engine, TheLoadFillsEverySlotOnceAndSavingReplacesEveryRowOfTheNumber) {
                                                        {12, padded},
                                                        {13, "  \tOld  Town\t   "},
                                                        {14, NamedRecord("")},
+                                                       {20, NamedRecord("Small")},
                                                        {3000, NamedRecord("Last")}};
   Rows rows = {{3001, CompressData(NamedRecord("Far"))},
                {7, CompressData(NamedRecord("First"))},
                {0, CompressData(NamedRecord("Zero"))},
                {-5, CompressData(NamedRecord("Neg"))},
-               {7, CompressData(NamedRecord("Second"))}};
+               {7, CompressData(NamedRecord("Second"))},
+               {20, CompressData(NamedRecord("Large", std::string(24 << 20, 'x')))}};
   for (const auto& [number, record] : records) rows.push_back({number, CompressData(record)});
   MakeMaps("server.dat", rows,
            "CREATE TABLE Maps (Number INTEGER, Data BLOB, Note TEXT DEFAULT 'kept');"
@@ -291,10 +295,10 @@ TEST(Engine, TheLoadFillsEverySlotOnceAndSavingReplacesEveryRowOfTheNumber) {
   ASSERT_TRUE(LoadServerDatabase());
 
   EXPECT_FALSE(fs::exists("server.dat.compacting.0badc0de"));
-  EXPECT_EQ(rsMaps->RecordCount(), 9);
+  EXPECT_EQ(rsMaps->RecordCount(), 11);
   for (std::int32_t n = 1; n <= MAX_MAPS; ++n) {
     const std::string expected = n == 7 ? NamedRecord("Second") : records.contains(n) ? records.at(n) : "";
-    EXPECT_EQ(MapList[n].Data, expected) << n;
+    EXPECT_TRUE(MapList[n].Data == expected) << n << " holds " << MapList[n].Name;
   }
   EXPECT_EQ(MapList[1].Name, "short");
   EXPECT_EQ(MapList[12].Name, "Desert"s + std::string(24, '\0'));
@@ -368,6 +372,29 @@ bool MemoryHolds(const std::string& masked) {
   close(memory);
   explicit_bzero(chunk.data(), chunk.size());
   return found;
+}
+
+// A Jet 4 text as Access stores it: UCS-2, or after FF FE one byte a character
+// with a 0 byte switching to and from runs of UCS-2, which hold the characters
+// beyond Latin-1. The euro sign is byte 0x80 of the code page, and a character
+// outside it reads as "?".
+TEST(Engine, AJet4TextReadsAlikeInItsFullAndItsCompressedForm) {
+  const struct {
+    std::string stored;
+    std::optional<std::string> text;  // none: the bytes end inside a character
+  } texts[] = {
+      {"a\0\xE9\0\xAC\x20"s, "a\xE9\x80"},
+      {"\xFF\xFE"
+       "a\xE9\0\xAC\x20\x01\x01\0b"s,
+       "a\xE9\x80?b"},
+      {"\xFF\xFE\0\xAC\x20\0\xE9\0\x60\x01"s, "\x80\xE9\x8A"},
+      {"\xFF\xFE"
+       "a\0\xAC"s,
+       std::nullopt},
+      {"a\0\xE9"s, std::nullopt},
+  };
+  for (const auto& t : texts)
+    EXPECT_EQ(engine::jet::Jet4TextToAnsi(t.stored), t.text) << BlobLiteral(t.stored);
 }
 
 TEST(Engine, NoCopyOfTheDerivedKeyOutlivesTheConnections) {
