@@ -38,11 +38,6 @@ void MkDir(std::string_view path);
 // Deletes a file.
 void Kill(std::string_view path);
 
-// Renames a file, never replacing one: fails with 58 when the new name exists
-// already. Where the file system offers neither a rename that refuses to replace
-// nor hard links, the new name is checked just before a plain rename.
-void RenameFile(std::string_view from, std::string_view to);
-
 // Makes `to` a second name of the file that `from` names (a symbolic link is
 // followed), or a copy of it where the file system links no files; fails with
 // 58 when `to` exists already.
