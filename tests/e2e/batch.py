@@ -17,6 +17,7 @@ from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, SCHEMA, Fol
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace or another zlib
+FILE_CHANGING = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
 CONVERTED = "Error: File 'server.dat' is a Jet database"
 
 
@@ -395,26 +396,38 @@ def full_or_forbidden():
             check(read_db(f.db) == expected, f"{what}: the rows")
 
 
+def traced_convert(f, *inject):
+    """convert under strace, which kills it where `inject` says (nowhere: a whole run); the run and the trace of its
+    file-changing calls."""
+    trace = os.path.join(f.temp, "trace")
+    strace = ["strace", "-f", "-qq", "-o", trace, "-e", f"trace={FILE_CHANGING}", *inject]
+    return f.run("convert", env=NO_LEAK_CHECK, wrap=strace), open(trace).read()
+
+
+def kill_points(trace):
+    """How often a whole run's trace makes each file-changing call, and the (call, n) to kill at: every one, and
+    every fourth pwrite64."""
+    counts = {c: len(re.findall(rf"^\d+ +{c}\(", trace, re.M)) for c in FILE_CHANGING.split(",")}
+    return counts, [(c, n) for c, count in counts.items() for n in range(1, count + 1) if c != "pwrite64" or n % 4 == 1]
+
+
 def kills():
     """Start-up and a convert killed at file-changing calls: every map is there afterwards, old or new, and
     new where its update had returned; the next start-up loads what the shell reads."""
     stored = {n: named(b"old map %d" % n, bytes((i * 7 + n) % 256 for i in range(3000))) for n in range(1, 9)}
     files = {n: named(b"new map %d" % n, bytes((i * 5 + n) % 256 for i in range(3000))) for n in (2, 4, 6, 8, 10)}
-    calls = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
 
     def run(f, *inject):
         make_db(f.db, [(n, blob(r)) for n, r in stored.items()])
         f.write_maps({f"Map #{n} - new.map4": r for n, r in files.items()})
-        trace = os.path.join(f.temp, "trace")
-        strace = ["strace", "-f", "-qq", "-o", trace, "-e", f"trace={calls}", *inject]
-        return f.run("convert", env=NO_LEAK_CHECK, wrap=strace), open(trace).read()
+        return traced_convert(f, *inject)
 
     with Folder() as f:
         whole, trace = run(f)
     check(whole.returncode == 0 and whole.stdout == b"5 Maps converted!\n", f"a whole run: {whole.stderr[-300:]}")
-    counts = {c: len(re.findall(rf"^\d+ +{c}\(", trace, re.M)) for c in calls.split(",")}
+    counts, points = kill_points(trace)
     check(counts["rename"] >= 1 and counts["fsync"] + counts["fdatasync"] >= 3, f"file-changing calls {counts}")
-    for call, n in [(c, n) for c, count in counts.items() for n in range(1, count + 1) if c != "pwrite64" or n % 4 == 1]:
+    for call, n in points:
         with Folder() as f:
             done, _ = run(f, "-e", f"inject={call}:signal=KILL:when={n}")
             converting = [int(line[16:]) for line in done.stderr.decode().splitlines()
@@ -449,22 +462,19 @@ def jet_kills():
     files = {n: named(b"new map %d" % n, bytes((i * 5 + n) % 256 for i in range(3000))) for n in (2, 11, 5001)}
     old = jet_rows(fixture)
     new = [(n, blob(files[n]) if n in files else d) for n, d in old] + [(5001, blob(files[5001]))]
-    calls = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
 
     def run(f, *inject):
         shutil.copy(fixture, f.db)
         os.chmod(f.db, 0o644)
         f.write_maps({f"Map #{n} - new.map4": r for n, r in files.items()})
-        trace = os.path.join(f.temp, "trace")
-        strace = ["strace", "-f", "-qq", "-o", trace, "-e", f"trace={calls}", *inject]
-        return f.run("convert", env=NO_LEAK_CHECK, wrap=strace), open(trace).read()
+        return traced_convert(f, *inject)
 
     with Folder() as f:
         whole, trace = run(f)
         check(whole.returncode == 0 and jet_rows(f.db) == new, f"a whole run: {whole.stderr[-300:]}")
-    counts = {c: len(re.findall(rf"^\d+ +{c}\(", trace, re.M)) for c in calls.split(",")}
+    counts, points = kill_points(trace)
     check(counts["rename"] >= 2 and counts["fsync"] >= 4, f"file-changing calls {counts}")
-    for call, n in [(c, n) for c, count in counts.items() for n in range(1, count + 1) if c != "pwrite64" or n % 4 == 1]:
+    for call, n in points:
         with Folder() as f:
             done, _ = run(f, "-e", f"inject={call}:signal=KILL:when={n}")
             rows = jet_rows(f.db)
