@@ -1,3 +1,5 @@
+// The unexpected-failure report: its message box, ShutDown, and the exit code
+// it leaves for the program.
 #include "app/ErrorReport.h"
 
 #include <QCoreApplication>

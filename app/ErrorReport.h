@@ -1,7 +1,8 @@
 #pragma once
 
-#include <exception>
-#include <new>
+// The report for a failure that nothing else handles, and the guard that
+// sends every escaping failure there.
+
 #include <string>
 
 #include "platform/Failure.h"
@@ -23,14 +24,9 @@ bool Guarded(Body&& body) noexcept {
   try {
     body();
     return true;
-  } catch (const Failure& failure) {
-    ReportUnexpected(failure.Number(), failure.Description());
-  } catch (const std::bad_alloc&) {
-    ReportUnexpected(err::kOutOfMemory, StandardDescription(err::kOutOfMemory));
-  } catch (const std::exception& error) {
-    ReportUnexpected(err::kInternal, error.what());
   } catch (...) {
-    ReportUnexpected(err::kInternal, StandardDescription(err::kInternal));
+    const NumberedFailure failure = CurrentFailure();
+    ReportUnexpected(failure.number, failure.description);
   }
   return false;
 }

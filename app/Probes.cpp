@@ -1,3 +1,5 @@
+// The file probes FileExists and DirExists, answered by the platform's
+// directory listing.
 #include "app/modCorvald.h"
 #include "platform/Files.h"
 

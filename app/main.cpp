@@ -1,3 +1,5 @@
+// corvald, the window program: its entry point runs start-up, then the event
+// loop until the main window has closed.
 #include <QApplication>
 
 #include "app/ErrorReport.h"

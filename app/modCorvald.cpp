@@ -1,3 +1,5 @@
+// Start-up in its order of steps, and ShutDown, each of whose steps passes
+// over its own failure.
 #include "app/modCorvald.h"
 
 #include "codec/CodecLibrary.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// The program's lifetime: start-up, the one routine that ends the program, and
+// the file probes that the store and the commands use.
+
 #include <filesystem>
 #include <string_view>
 

@@ -1,3 +1,5 @@
+// The room that compress is given for an input, computed in the order the blob
+// format fixes.
 #include "codec/BlobSizes.h"
 
 #include "platform/Numbers.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// The sizes that bound the codec's buffers: compress's room for an input, and
+// how far a zlib stream can expand at most.
+
 #include <cstddef>
 #include <cstdint>
 

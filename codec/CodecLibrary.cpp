@@ -1,3 +1,5 @@
+// The check of the zlib library that the program runs with: its major version
+// and the type sizes it was built with.
 #include "codec/CodecLibrary.h"
 
 #include <zlib.h>

@@ -1,5 +1,8 @@
 #pragma once
 
+// Whether the zlib library at hand can serve the codec, which start-up checks
+// before it touches the database.
+
 namespace corvald {
 
 // Whether the zlib library loaded at run time can serve the codec: its major

@@ -1,14 +1,16 @@
+// Map blobs made and expanded through zlib's streams, with room sized as
+// zlib's compress sizes it and expansion bounded by what a stream can hold.
 #include "codec/modCompress.h"
 
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <span>
 
 #include "codec/BlobSizes.h"
 #include "platform/Failure.h"
-#include "platform/Numbers.h"
 
 namespace corvald {
 
@@ -22,19 +24,14 @@ Bytes BytesOf(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-Bytes BytesOf(const ByteArray& bytes) { return bytes; }
-
 Bytef* Writable(std::string& buffer, std::size_t offset) {
   return reinterpret_cast<Bytef*>(buffer.data()) + offset;
 }
 
-Bytef* Writable(ByteArray& buffer, std::size_t offset) { return buffer.data() + offset; }
-
-[[noreturn]] void RaiseDamaged() { throw Failure(err::kDamagedMapData, kDamagedMapDataDescription); }
+[[noreturn]] void RaiseDamaged() { Raise(err::kDamagedMapData); }
 
 // Resizes a buffer; new bytes are zeros.
-template <typename Buffer>
-void Resize(Buffer& buffer, std::size_t size) {
+void Resize(std::string& buffer, std::size_t size) {
   try {
     buffer.resize(size);
   } catch (const std::bad_alloc&) {
@@ -49,11 +46,10 @@ void Resize(Buffer& buffer, std::size_t size) {
 // buffer has compress's room, but the stream is written into it a piece at a
 // time, so that memory holds only as much of it as the stream fills. Raises
 // err::kOutOfMemory when zlib or the buffer has none.
-template <typename Buffer>
-Buffer Compress(Bytes input, std::size_t headroom) {
+std::string Compress(Bytes input, std::size_t headroom) {
   constexpr std::size_t kPiece = 1 << 20;
   const auto capacity = static_cast<std::size_t>(CompressCapacity(input.size()));
-  Buffer output;
+  std::string output;
   try {
     output.reserve(headroom + capacity);
   } catch (const std::bad_alloc&) {
@@ -98,17 +94,16 @@ bool RestIsSound(z_stream& stream) {
   return status == Z_STREAM_END;
 }
 
-// The expansion of `input`, a zlib stream, sized by the claimed length. A
-// string result holds what the stream expands to; a byte array always has the
-// claimed length. A claim smaller than the record gives its first bytes, once
-// the whole stream has proved sound; any damage raises err::kDamagedMapData.
-template <typename Buffer>
-Buffer Expand(Bytes input, std::int32_t claimed) {
+// The expansion of `input`, a zlib stream, sized by the claimed length: what
+// the stream expands to, or its first bytes for a claim smaller than the
+// record, once the whole stream has proved sound; any damage raises
+// err::kDamagedMapData.
+std::string Expand(Bytes input, std::int32_t claimed) {
   if (claimed < 1) RaiseDamaged();
   const auto claimedLength = static_cast<std::size_t>(claimed);
   // No room beyond what the stream could ever fill, whatever the claim.
   const std::size_t room = std::min(claimedLength, input.size() * kMaxDeflateRatio);
-  Buffer output;
+  std::string output;
   Resize(output, room);
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) Raise(err::kOutOfMemory);
@@ -125,11 +120,7 @@ Buffer Expand(Bytes input, std::int32_t claimed) {
   inflateEnd(&stream);
   if (status == Z_MEM_ERROR) Raise(err::kOutOfMemory);
   if (!sound) RaiseDamaged();
-  if constexpr (std::is_same_v<Buffer, ByteArray>) {
-    Resize(output, claimedLength);
-  } else {
-    output.resize(length);
-  }
+  output.resize(length);
   return output;
 }
 
@@ -137,42 +128,6 @@ std::int32_t PrefixOf(Bytes blob) {
   std::uint32_t value = 0;
   for (std::size_t i = kPrefixSize; i-- > 0;) value = (value << 8) | blob[i];
   return static_cast<std::int32_t>(value);
-}
-
-template <typename Buffer>
-Buffer CompressBlob(const Buffer& data) {
-  const Bytes input = BytesOf(data);
-  if (input.empty()) return {};
-  Buffer blob = Compress<Buffer>(input, kPrefixSize);
-  const auto length = static_cast<std::uint32_t>(input.size());
-  for (std::size_t i = 0; i < kPrefixSize; ++i) {
-    blob[i] = static_cast<typename Buffer::value_type>((length >> (8 * i)) & 0xFF);
-  }
-  return blob;
-}
-
-template <typename Buffer>
-Buffer CompressBare(const Buffer& data, std::int32_t& origSize) {
-  const Bytes input = BytesOf(data);
-  if (input.empty()) return {};
-  Buffer stream = Compress<Buffer>(input, 0);
-  origSize = static_cast<std::int32_t>(input.size());
-  return stream;
-}
-
-template <typename Buffer>
-Buffer UncompressBlob(const Buffer& blob) {
-  const Bytes input = BytesOf(blob);
-  if (input.empty()) return {};
-  if (input.size() <= kPrefixSize) RaiseDamaged();
-  return Expand<Buffer>(input.subspan(kPrefixSize), PrefixOf(input));
-}
-
-template <typename Buffer>
-Buffer UncompressBare(const Buffer& stream, double origSize) {
-  const Bytes input = BytesOf(stream);
-  if (input.empty()) return {};
-  return Expand<Buffer>(input, RoundToInt32(origSize));
 }
 
 }  // namespace
@@ -185,20 +140,20 @@ std::size_t ExpandedSizeOf(const std::string& blob) {
   return std::min(static_cast<std::size_t>(claimed), (input.size() - kPrefixSize) * kMaxDeflateRatio);
 }
 
-std::string CompressData(const std::string& data) { return CompressBlob(data); }
-ByteArray CompressData(const ByteArray& data) { return CompressBlob(data); }
-
-std::string CompressData(const std::string& data, std::int32_t& origSize) {
-  return CompressBare(data, origSize);
+std::string CompressData(const std::string& data) {
+  const Bytes input = BytesOf(data);
+  if (input.empty()) return {};
+  std::string blob = Compress(input, kPrefixSize);
+  const auto length = static_cast<std::uint32_t>(input.size());
+  for (std::size_t i = 0; i < kPrefixSize; ++i) blob[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+  return blob;
 }
-ByteArray CompressData(const ByteArray& data, std::int32_t& origSize) { return CompressBare(data, origSize); }
 
-std::string UncompressData(const std::string& blob) { return UncompressBlob(blob); }
-ByteArray UncompressData(const ByteArray& blob) { return UncompressBlob(blob); }
-
-std::string UncompressData(const std::string& blob, double origSize) {
-  return UncompressBare(blob, origSize);
+std::string UncompressData(const std::string& blob) {
+  const Bytes input = BytesOf(blob);
+  if (input.empty()) return {};
+  if (input.size() <= kPrefixSize) RaiseDamaged();
+  return Expand(input.subspan(kPrefixSize), PrefixOf(input));
 }
-ByteArray UncompressData(const ByteArray& blob, double origSize) { return UncompressBare(blob, origSize); }
 
 }  // namespace corvald

@@ -1,3 +1,5 @@
+// The heap's handling of freed memory, set through glibc's mallopt and
+// malloc_trim.
 #include "platform/Allocator.h"
 
 #include <malloc.h>

@@ -1,5 +1,8 @@
 #pragma once
 
+// How the heap keeps freed memory and gives it back, tuned for the codec's
+// large buffers and the workers that share them.
+
 namespace corvald {
 
 // Keeps memory that the heap has freed for the next allocation instead of giving

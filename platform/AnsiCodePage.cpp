@@ -1,3 +1,5 @@
+// Windows-1252's characters for the bytes 0x80 to 0x9F, and the conversions
+// built on them.
 #include "platform/AnsiCodePage.h"
 
 #include <QList>

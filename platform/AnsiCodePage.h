@@ -1,5 +1,8 @@
 #pragma once
 
+// The ANSI code page of the program's byte strings, and their conversions to
+// and from Unicode text and UTF-8.
+
 #include <QString>
 #include <string>
 #include <string_view>

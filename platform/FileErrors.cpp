@@ -1,3 +1,4 @@
+// The classic file failure for each errno value of a failed system call.
 #include "platform/FileErrors.h"
 
 #include <cerrno>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The system's file errors turned into the program's classic file failures.
+
 #include <filesystem>
 
 namespace corvald {

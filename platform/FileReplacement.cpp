@@ -9,28 +9,23 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/Descriptor.h"
+
 namespace corvald {
 
 namespace {
 
-// A descriptor closed when it goes out of scope.
-struct Descriptor {
-  int fd;
-  ~Descriptor() {
-    if (fd >= 0) close(fd);
-  }
-};
-
 // Copies the whole content of `from` into the new file `to`, made with
 // `from`'s mode; a partial copy is removed.
 int CopyFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-  const Descriptor source{open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+  const Descriptor source(open(from.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
-  if (source.fd < 0 || fstat(source.fd, &info) != 0) return errno;
-  const Descriptor target{open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777)};
-  if (target.fd < 0) return errno;
+  if (!source.IsOpen() || fstat(source.Get(), &info) != 0) return errno;
+  const Descriptor target(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
+  if (!target.IsOpen()) return errno;
   for (off_t done = 0; done < info.st_size;) {
-    const ssize_t sent = sendfile(target.fd, source.fd, &done, static_cast<std::size_t>(info.st_size - done));
+    const ssize_t sent =
+        sendfile(target.Get(), source.Get(), &done, static_cast<std::size_t>(info.st_size - done));
     if (sent <= 0) {
       const int error = sent == 0 ? EIO : errno;
       unlink(to.c_str());
@@ -48,11 +43,9 @@ std::filesystem::path FileBehindLinks(const std::filesystem::path& native) {
   return error ? native : target;
 }
 
-int CreateNewFile(const std::filesystem::path& native) {
-  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
-  close(fd);
-  return 0;
+int CreateNewFile(const std::filesystem::path& native, unsigned mode) {
+  const Descriptor file(open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  return file.IsOpen() ? 0 : errno;
 }
 
 int TakeOwner(const std::filesystem::path& copy, const std::filesystem::path& original) {
@@ -68,9 +61,9 @@ int TakeMode(const std::filesystem::path& copy, const std::filesystem::path& ori
 }
 
 int SyncToDisk(const std::filesystem::path& native) {
-  const Descriptor file{open(native.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) return errno;
-  if (fsync(file.fd) == 0) return 0;
+  const Descriptor file(open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.IsOpen()) return errno;
+  if (fsync(file.Get()) == 0) return 0;
   const int error = errno;
   return error == EINVAL && std::filesystem::is_directory(native) ? 0 : error;
 }

@@ -13,9 +13,9 @@ namespace corvald {
 // itself when it names nothing.
 std::filesystem::path FileBehindLinks(const std::filesystem::path& native);
 
-// Creates the empty file `native` for this process alone (mode 0600); EEXIST
-// when the name is taken.
-int CreateNewFile(const std::filesystem::path& native);
+// Creates the empty file `native` with the permission bits `mode`, less the
+// umask; EEXIST when the name is taken.
+int CreateNewFile(const std::filesystem::path& native, unsigned mode);
 
 // Gives `copy` the owner and group of `original`; EPERM where this process
 // may not give a file away.

@@ -1,3 +1,5 @@
+// The program's folder, folders, deleting and linking files, and directory
+// listings by pattern, on program paths.
 #include "platform/Files.h"
 
 #include <dirent.h>
@@ -12,7 +14,6 @@
 #include "platform/Failure.h"
 #include "platform/FileErrors.h"
 #include "platform/FileReplacement.h"
-#include "platform/RenameNoReplace.h"
 
 namespace corvald {
 
@@ -70,13 +71,6 @@ void MkDir(std::string_view path) {
 void Kill(std::string_view path) {
   const std::filesystem::path native = NativePath(path);
   if (unlink(native.c_str()) != 0) RaiseFileError(errno, native);
-}
-
-void RenameFile(std::string_view from, std::string_view to) {
-  const std::filesystem::path nativeFrom = NativePath(from);
-  const std::filesystem::path nativeTo = NativePath(to);
-  const int error = detail::RenameWithoutReplacing(nativeFrom, nativeTo);
-  if (error != 0) RaiseFileError(error, error == EEXIST ? nativeTo : nativeFrom);
 }
 
 void LinkOrCopy(std::string_view from, std::string_view to) {

@@ -1,10 +1,16 @@
 #pragma once
 
+// The file system as the program uses it: program paths, the program's folder,
+// folders, deleting and linking files, directory listings, and files read or
+// written whole.
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/Descriptor.h"
 
 namespace corvald {
 
@@ -32,11 +38,6 @@ void MkDir(std::string_view path);
 // Deletes a file.
 void Kill(std::string_view path);
 
-// Renames a file, never replacing one: fails with 58 when the new name exists
-// already. Where the file system offers neither a rename that refuses to replace
-// nor hard links, the new name is checked just before a plain rename.
-void RenameFile(std::string_view from, std::string_view to);
-
 // Makes `to` a second name of the file that `from` names (a symbolic link is
 // followed), or a copy of it where the file system links no files; fails with
 // 58 when `to` exists already.
@@ -62,12 +63,6 @@ class BinaryFile {
   // fails with 75, without waiting for a pipe's writer.
   static BinaryFile OpenForReading(std::string_view path);
 
-  BinaryFile(BinaryFile&& other) noexcept;
-  BinaryFile& operator=(BinaryFile&& other) noexcept;
-  BinaryFile(const BinaryFile&) = delete;
-  BinaryFile& operator=(const BinaryFile&) = delete;
-  ~BinaryFile();
-
   void Write(std::string_view bytes);
   std::int64_t Length() const;
   // Reads the whole file from its first byte.
@@ -75,8 +70,8 @@ class BinaryFile {
   void Close();
 
  private:
-  explicit BinaryFile(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit BinaryFile(Descriptor fd) : fd_(std::move(fd)) {}
+  Descriptor fd_;
 };
 
 }  // namespace corvald

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/Descriptor.h"
+
 namespace corvald {
 
 class FolderClaim {
@@ -15,15 +17,9 @@ class FolderClaim {
   // nothing when it stays held or the folder cannot be opened.
   static std::optional<FolderClaim> Take(const std::filesystem::path& folder, std::chrono::milliseconds wait);
 
-  FolderClaim(FolderClaim&& other) noexcept;
-  FolderClaim& operator=(FolderClaim&& other) noexcept;
-  FolderClaim(const FolderClaim&) = delete;
-  FolderClaim& operator=(const FolderClaim&) = delete;
-  ~FolderClaim();
-
  private:
-  explicit FolderClaim(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit FolderClaim(Descriptor folder) : folder_(std::move(folder)) {}
+  Descriptor folder_;
 };
 
 }  // namespace corvald

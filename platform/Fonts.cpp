@@ -1,3 +1,4 @@
+// Registering the Wine fonts with Qt, and fonts sized in pixels.
 #include "platform/Fonts.h"
 
 #include <QFile>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The fonts that the windows ask for by name, laid out alike on every screen.
+
 #include <QFont>
 #include <string_view>
 

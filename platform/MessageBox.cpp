@@ -1,3 +1,4 @@
+// The message box as a Qt message box, and confirming the open ones.
 #include "platform/MessageBox.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// Program paths turned into native ones, under Windows' file-name rules.
 #include <cstring>
 
 #include "platform/AnsiCodePage.h"

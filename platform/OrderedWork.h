@@ -26,10 +26,13 @@ namespace corvald {
 template <typename Result>
 class OrderedWork {
  public:
+  // Up to two jobs a worker, so that each has the next at hand, and
+  // `maxBytes` of them.
+  explicit OrderedWork(std::uint64_t maxBytes) : OrderedWork(2 * WorkerCount(), maxBytes) {}
+
   OrderedWork(std::size_t maxJobs, std::uint64_t maxBytes) : maxJobs_(maxJobs), maxBytes_(maxBytes) {
     assert(maxJobs > 0);
-    const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+    for (unsigned i = 0; i < WorkerCount(); ++i) workers_.emplace_back([this] { Work(); });
   }
 
   ~OrderedWork() {
@@ -81,6 +84,9 @@ class OrderedWork {
   }
 
  private:
+  // One worker a core.
+  static unsigned WorkerCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
   struct Job {
     Job(std::function<Result()> work, std::uint64_t size) : run(std::move(work)), bytes(size) {}
     std::function<Result()> run;

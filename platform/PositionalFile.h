@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Descriptor.h"
+
 namespace corvald {
 
 class PositionalFile {
@@ -16,12 +18,6 @@ class PositionalFile {
   static PositionalFile OpenForReading(const std::filesystem::path& native);
   // An existing ordinary file, for reading and writing.
   static PositionalFile OpenForUpdate(const std::filesystem::path& native);
-
-  PositionalFile(PositionalFile&& other) noexcept;
-  PositionalFile& operator=(PositionalFile&& other) noexcept;
-  PositionalFile(const PositionalFile&) = delete;
-  PositionalFile& operator=(const PositionalFile&) = delete;
-  ~PositionalFile();
 
   // Up to `size` bytes from `offset`; fewer only at the end of the file.
   std::string ReadAt(std::uint64_t offset, std::size_t size) const;
@@ -32,8 +28,8 @@ class PositionalFile {
   void Sync();
 
  private:
-  explicit PositionalFile(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit PositionalFile(Descriptor fd) : fd_(std::move(fd)) {}
+  Descriptor fd_;
 };
 
 // Whether another process holds a record lock (fcntl, as Samba and Wine give

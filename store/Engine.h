@@ -3,10 +3,9 @@
 // The database engine that holds "server.dat": a small DAO-like object model
 // (engine, workspace, database, table definition, table-type recordset) over an
 // encrypted SQLite database, or over a Jet database, rewritten whole when it is
-// written. File
-// names are program paths (ANSI byte strings relative to the current
-// directory); every failure is a corvald::Failure with a number from
-// store/EngineErrors.h.
+// written. File names are program paths (ANSI byte strings relative to the
+// current directory); every failure is a corvald::Failure with a number of
+// platform/Failure.h.
 
 #include <cstdint>
 #include <functional>
@@ -31,12 +30,9 @@ std::int32_t ToLong(const Value& value);
 std::string ToText(const Value& value);
 
 namespace detail {
-class Connection;
+class Backend;
 class RowSource;
 }  // namespace detail
-namespace jet {
-class File;
-}
 
 // A table-type recordset: walks the table's rows in the order of its current
 // index (the index's columns, then the order in which rows were added), live, so
@@ -70,14 +66,14 @@ class Recordset {
   // Makes the named index of the table current and moves to its first row. The
   // index must order by one column, ascending (3000 otherwise).
   void SetIndex(std::string_view name);
-  // Finds the first row, in index order, whose first index column equals the key;
-  // comparison "=" only.
+  // Finds the first row, in index order, whose first index column equals the key.
+  // Precondition: the comparison is "=", the only one supported.
   void Seek(std::string_view comparison, std::int32_t key);
   bool NoMatch() const;
 
   void AddNew();
   void Edit();
-  // Saves the row being added or edited; type 1 (regular) only.
+  // Saves the row being added or edited. Precondition: type 1 (regular).
   void Update(int type = 1, bool force = false);
   void Close();
 
@@ -90,29 +86,35 @@ class TableDef {
  public:
   // `openRows` gives the rows of a new recordset.
   explicit TableDef(std::function<std::unique_ptr<detail::RowSource>()> openRows);
-  // Type 1 (table) only.
+  // Precondition: type 1 (table), the only one supported.
   std::shared_ptr<Recordset> OpenRecordset(std::int32_t type);
 
  private:
   std::function<std::unique_ptr<detail::RowSource>()> openRows_;
 };
 
-// An open database; the file closes when the database, its table definitions and
-// their recordsets are all gone.
+// An open database, SQLCipher or Jet; the file closes when the database, its
+// table definitions and their recordsets are all gone.
 class Database {
  public:
-  explicit Database(std::shared_ptr<detail::Connection> connection);
-  explicit Database(std::shared_ptr<jet::File> jet);
+  explicit Database(std::shared_ptr<detail::Backend> backend);
   std::shared_ptr<TableDef> TableDefs(std::string_view name);
   // Why the engine does not write this database (a Jet database of a form
   // its writer does not know, or one opened read-only), completing "this
   // program does not write it:"; nothing when it writes it.
   std::optional<std::string> WhyNotUpdatable() const;
 
-  // Rewrites a Jet database whole with its table Maps compacted; false where
-  // this process may not give the new file the old one's owner, with nothing
-  // changed. Only for a Jet database that the engine writes.
-  bool CompactJet();
+  // Compaction in place, by the one program that has the database open for
+  // writing, in two steps. HoldForCompaction keeps every other program from
+  // the database until Compact is done: a SQLCipher database is settled and
+  // locked (a database that another program keeps fails with 3260, and no file
+  // changes); a Jet database was checked for other programs' locks when it was
+  // opened. Compact then rewrites the file compacted under its name, and the
+  // database reads the new file; a file that this process may not give the
+  // new file's owner and group stays as it is, uncompacted. Only for a
+  // database that the engine writes.
+  void HoldForCompaction();
+  void Compact();
 
   // After the last write of a command: the file alone holds every row, in
   // rollback-journal mode, with no side file (see Connection::FinishWriting);
@@ -120,13 +122,12 @@ class Database {
   void FinishWriting();
 
  private:
-  std::shared_ptr<detail::Connection> connection_;
-  std::shared_ptr<jet::File> jet_;
+  std::shared_ptr<detail::Backend> backend_;
 };
 
 class Workspace {
  public:
-  // Opens shared (options 0, the only ones supported), read-write or read-only.
+  // Opens shared, read-write or read-only. Precondition: options 0 (shared).
   // The connect string ";pwd=<password>" gives the database password. A Jet
   // database is told by its content; another Access format fails with 3170.
   std::shared_ptr<Database> OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
@@ -135,17 +136,12 @@ class Workspace {
 
 class DBEngine {
  public:
-  // Workspace 0, the default one; any other index fails with 3265.
+  // The default workspace. Precondition: index 0.
   std::shared_ptr<Workspace> Workspaces(std::int16_t index);
 
  private:
   std::shared_ptr<Workspace> defaultWorkspace_;
 };
-
-// Whether the file (a program path) is an Access database by its first bytes:
-// a Jet database, which the engine reads but never writes or compacts, or one
-// of a later format. False for a file that cannot be read.
-bool IsAccessFile(std::string_view name);
 
 // The engine, created on first use; it lives for the run.
 DBEngine& Engine();

@@ -138,14 +138,20 @@ std::string MapNameOf(std::string_view record) {
   return std::string(head.substr(first, last - first + 1));
 }
 
-std::string MapFileName(std::int32_t number, std::string_view name) {
+std::string MapsFolderPath(std::string_view entry) {
   std::string path = kMapsFolder;
-  path += "\\Map #";
-  path += std::to_string(number);
-  path += " - ";
-  path += name;
-  path += ".map4";
+  path += '\\';
+  path += entry;
   return path;
+}
+
+std::string MapFileName(std::int32_t number, std::string_view name) {
+  std::string entry = "Map #";
+  entry += std::to_string(number);
+  entry += " - ";
+  entry += name;
+  entry += ".map4";
+  return MapsFolderPath(entry);
 }
 
 std::string SanitizedMapName(std::string_view name) {

@@ -14,6 +14,9 @@ namespace corvald {
 // blank; tabs and NULs stay. Cannot fail.
 std::string MapNameOf(std::string_view record);
 
+// The program path of the entry `entry` of the map folder: Maps\<entry>.
+std::string MapsFolderPath(std::string_view entry);
+
 // The relative path of the map file of map `number` under `name`:
 // Maps\Map #<number> - <name>.map4. The name goes in unchanged. Cannot fail.
 std::string MapFileName(std::int32_t number, std::string_view name);

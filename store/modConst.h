@@ -4,12 +4,24 @@
 // index, and the limits of the map table. There is no configuration; tools,
 // benchmarks and tests take these names from here too.
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 namespace corvald {
 
 inline constexpr const char* kServerFile = "server.dat";
 inline constexpr const char* kCompactFile = "server.tmp";
-inline constexpr const char* kServerPassword = "brevola";
-inline constexpr const char* kServerConnect = ";pwd=brevola";
+inline constexpr char kServerPassword[] = "brevola";
+// The connect string that gives the engine the password: ";pwd=" and the password.
+inline constexpr auto kServerConnectText = [] {
+  constexpr std::string_view kKey = ";pwd=";
+  std::array<char, kKey.size() + sizeof kServerPassword> text{};
+  std::ranges::copy(kKey, text.begin());
+  std::ranges::copy(std::string_view(kServerPassword), text.begin() + kKey.size());
+  return text;
+}();
+inline constexpr const char* kServerConnect = kServerConnectText.data();
 inline constexpr const char* kMapsTable = "Maps";
 inline constexpr const char* kNumberField = "Number";
 inline constexpr const char* kDataField = "Data";

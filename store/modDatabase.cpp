@@ -1,10 +1,11 @@
+// The server database: the claim on its folder, its compaction at start-up, the
+// load of the map table with blobs expanded on every core, and a map's seek
+// and save.
 #include "store/modDatabase.h"
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <optional>
-#include <thread>
 #include <variant>
 
 #include "app/modCorvald.h"
@@ -16,9 +17,7 @@
 #include "platform/FolderClaim.h"
 #include "platform/OrderedWork.h"
 #include "platform/UserInterface.h"
-#include "store/EngineErrors.h"
 #include "store/MapRules.h"
-#include "store/engine/Compaction.h"
 #include "store/modConst.h"
 
 namespace corvald {
@@ -52,7 +51,7 @@ void PlaceNext(OrderedWork<ExpandedMap>& expanding) {
 void LoadMaps() {
   if (rsMaps->Bof()) return;
   constexpr std::uint64_t kBytesAhead = 32 << 20;
-  OrderedWork<ExpandedMap> expanding(2 * std::max(1u, std::thread::hardware_concurrency()), kBytesAhead);
+  OrderedWork<ExpandedMap> expanding(kBytesAhead);
   try {
     rsMaps->MoveFirst();
     while (!rsMaps->Eof()) {
@@ -102,7 +101,7 @@ void ClaimServerFolder() {
   ServerClaim& held = Claim();
   if (held.claim && held.folder == folder) return;
   held.claim = FolderClaim::Take(folder.empty() ? "." : folder, std::chrono::seconds(2));
-  if (!held.claim) engine::RaiseEngine(engine::err::kLocked, kServerFile);
+  if (!held.claim) Raise(err::kLocked, kServerFile);
   held.folder = folder;
 }
 
@@ -110,53 +109,20 @@ void ClaimServerFolder() {
 
 std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace& workspace) {
   ClaimServerFolder();
-  std::shared_ptr<engine::Database> database;
-  bool linked = false;
-  try {
-    // The lock comes first, so that a database in use is left as it is, and
-    // lasts until the compacted copy has taken the name, so that no other
-    // program writes the original meanwhile.
-    const engine::DatabaseLock lock = engine::SettleAndLock(kServerFile, kServerConnect);
-    if (FileExists(kCompactFile)) Kill(kCompactFile);
-    // "server.tmp" names the original until the compacted copy stands as
-    // "server.dat"; "server.dat" names a whole database all along.
-    LinkOrCopy(kServerFile, kCompactFile);
-    linked = true;
-    // A file that this user may not give its owner back stays uncompacted,
-    // and is opened once the lock is gone.
-    if (engine::CompactInPlace(lock)) {
-      // Opened while the lock still holds the key, which the copy shares.
-      database = workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
-    }
-  } catch (...) {
-    if (linked) {
-      try {
-        Kill(kCompactFile);
-      } catch (const Failure&) {
-        // The next start-up removes it; the first failure is the one to report.
-      }
-    }
-    throw;
-  }
-  Kill(kCompactFile);
-  return database ? database : workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
-}
-
-namespace {
-
-// Compacts a Jet "server.dat" as CompactAndOpenServerDatabase does a SQLCipher
-// one, and opens it; a file that the writer does not know is opened as it is.
-std::shared_ptr<engine::Database> CompactAndOpenJetDatabase(engine::Workspace& workspace) {
-  ClaimServerFolder();
-  // Opened first: a wrong password or another program's lock fails before
-  // anything is written.
+  // Opened first: a wrong password fails before anything is written.
   std::shared_ptr<engine::Database> database = workspace.OpenDatabase(kServerFile, 0, false, kServerConnect);
-  // A file of a form the writer does not know is read where it lies.
+  // A Jet file of a form the writer does not know is read where it lies.
   if (database->WhyNotUpdatable()) return database;
+  // The hold comes first, so that a database in use is left as it is, and
+  // lasts until the compacted copy has taken the name, so that no other
+  // program writes the original meanwhile.
+  database->HoldForCompaction();
   if (FileExists(kCompactFile)) Kill(kCompactFile);
+  // "server.tmp" names the original until the compacted copy stands as
+  // "server.dat"; "server.dat" names a whole database all along.
   LinkOrCopy(kServerFile, kCompactFile);
   try {
-    database->CompactJet();
+    database->Compact();
   } catch (...) {
     try {
       Kill(kCompactFile);
@@ -169,8 +135,6 @@ std::shared_ptr<engine::Database> CompactAndOpenJetDatabase(engine::Workspace& w
   return database;
 }
 
-}  // namespace
-
 bool LoadServerDatabase() {
   wsServer = engine::Engine().Workspaces(0);
   SetStatus("Opening Server Database..");
@@ -182,8 +146,7 @@ bool LoadServerDatabase() {
     ShutDown();
     return false;
   }
-  dbServer = engine::IsAccessFile(kServerFile) ? CompactAndOpenJetDatabase(*wsServer)
-                                               : CompactAndOpenServerDatabase(*wsServer);
+  dbServer = CompactAndOpenServerDatabase(*wsServer);
 
   try {
     rsMaps = dbServer->TableDefs(kMapsTable)->OpenRecordset(kTableRecordset);

@@ -1,5 +1,9 @@
 #pragma once
 
+// The server database as start-up compacts, opens and loads it, and the store
+// operations of the commands on it: the shared database objects, the map
+// table, the seek and the save of a map's blob.
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,14 +24,16 @@ extern MapTable MapList;
 // Compacts "server.dat" in place and opens the compacted database in
 // `workspace`; "server.dat" must exist. First the program claims the folder
 // of the database for as long as it has it open: another instance of the
-// program fails here with 3260 and changes nothing. The database is settled and locked
-// first (engine::SettleAndLock): a database in use fails with 3260 and no file
-// changes. While the compaction runs, "server.tmp" is a second name of the
-// original (a copy where the file system has no links), removed last. A
-// compaction that fails leaves "server.dat" as it was; a crash at any moment
-// leaves a complete "server.dat", old or new, perhaps with "server.tmp" and a
-// stray copy file beside it. Through a symbolic link, the file it points to is
-// compacted in its own folder and the link stays.
+// program fails here with 3260 and changes nothing. The database is opened,
+// then held against every other program (engine::Database::HoldForCompaction):
+// a database in use fails with 3260 and no file changes. While the compaction
+// runs, "server.tmp" is a second name of the original (a copy where the file
+// system has no links), removed last. A compaction that fails leaves
+// "server.dat" as it was; a crash at any moment leaves a complete
+// "server.dat", old or new, perhaps with "server.tmp" and a stray copy file
+// beside it. Through a symbolic link, the file it points to is compacted in
+// its own folder and the link stays. A Jet database of a form that the engine
+// does not write is opened as it lies.
 std::shared_ptr<engine::Database> CompactAndOpenServerDatabase(engine::Workspace& workspace);
 
 // Compacts and opens "server.dat", opens its table "Maps" on the index "Number"

@@ -1,3 +1,4 @@
+// The storage of the program's shared variables.
 #include "store/modVariables.h"
 
 namespace corvald {

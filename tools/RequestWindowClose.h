@@ -1,5 +1,8 @@
 #pragma once
 
+// Asking an X window to close as a window manager does, for the tools and
+// benchmarks that close the program's windows.
+
 #include <X11/Xlib.h>
 
 namespace corvald {

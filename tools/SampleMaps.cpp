@@ -1,3 +1,4 @@
+// Made-up sample maps: fixed names and tiles drawn from a seeded generator.
 #include "tools/SampleMaps.h"
 
 #include <random>

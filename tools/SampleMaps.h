@@ -1,5 +1,7 @@
 #pragma once
 
+// The sample maps that make_server_dat puts into a new database.
+
 #include <cstdint>
 #include <string>
 #include <vector>

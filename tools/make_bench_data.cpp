@@ -25,6 +25,7 @@
 
 #include "codec/modCompress.h"
 #include "platform/Failure.h"
+#include "platform/Files.h"
 #include "store/MapRules.h"
 #include "store/engine/MakeDatabase.h"
 
@@ -100,9 +101,7 @@ void MakeDataSet(const std::filesystem::path& out, const DataSet& set) {
     const std::string record =
         set.random ? RandomRecord(number, set.recordSize) : MapRecord(number, set.recordSize);
     const std::string name = corvald::MapNameOf(record);
-    // MapFileName gives "Maps\..."; the folder part is written natively here.
-    const std::string fileName = corvald::MapFileName(number, name).substr(5);
-    WriteFile(partial / "Maps" / fileName, record);
+    WriteFile(partial / corvald::NativePath(corvald::MapFileName(number, name)), record);
     rows.push_back({number, corvald::CompressData(record)});
     recordBytes += record.size();
     blobBytes += rows.back().blob.size();

@@ -39,7 +39,7 @@ void MakeJetDatabase(const std::filesystem::path& file, const std::vector<corval
   QFile resource(":/jet/template.mdb");
   if (!resource.open(QIODevice::ReadOnly)) throw corvald::Failure(53, "the template is missing");
   const QByteArray bytes = resource.readAll();
-  if (const int error = corvald::CreateNewFile(file); error != 0) {
+  if (const int error = corvald::CreateNewFile(file, 0600); error != 0) {
     throw corvald::Failure(58, std::strerror(error));
   }
   corvald::PositionalFile::OpenForUpdate(file).WriteAt(0, std::string_view(bytes.constData(), bytes.size()));

@@ -6,7 +6,7 @@
 #include "store/engine/SideFile.h"
 #include "store/engine/Sqlite.h"
 
-namespace corvald::engine {
+namespace corvald::engine::detail {
 
 namespace {
 
@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 // no key is derived for it. The copy keeps no journal (a failed copy is thrown
 // away whole) and SQLite does not sync it: the caller syncs it once when it is
 // complete.
-void CopyInto(const detail::Connection& source, const fs::path& copy) {
-  detail::Statement attach(source, "ATTACH DATABASE ?1 AS compacted");
+void CopyInto(const Connection& source, const fs::path& copy) {
+  Statement attach(source, "ATTACH DATABASE ?1 AS compacted");
   attach.BindText(1, copy.string());
   attach.Run();
   try {
@@ -41,14 +41,14 @@ void CopyInto(const detail::Connection& source, const fs::path& copy) {
 
 }  // namespace
 
-bool CompactInPlace(const DatabaseLock& database) {
-  const fs::path& file = database->NativeFile();
+bool CompactInPlace(const Connection& locked) {
+  const fs::path& file = locked.NativeFile();
   RemoveAbandonedSideFiles(file);
   bool ownerGiven = false;
-  const fs::path copy = CreateSideFile(file, database->FileName(), ownerGiven);
+  const fs::path copy = CreateSideFile(file, locked.FileName(), ownerGiven);
   if (!ownerGiven) return false;
   try {
-    CopyInto(*database, copy);
+    CopyInto(locked, copy);
   } catch (...) {
     std::error_code ignored;
     fs::remove(copy, ignored);
@@ -58,4 +58,4 @@ bool CompactInPlace(const DatabaseLock& database) {
   return true;
 }
 
-}  // namespace corvald::engine
+}  // namespace corvald::engine::detail

@@ -4,7 +4,7 @@
 
 #include <cassert>
 
-#include "store/EngineErrors.h"
+#include "platform/Failure.h"
 
 namespace corvald::engine::detail {
 
@@ -15,7 +15,7 @@ std::string RowidName(const std::vector<Column>& columns) {
   for (const char* name : {"rowid", "_rowid_", "oid"}) {
     if (!FindColumn(columns, name)) return name;
   }
-  RaiseEngine(err::kEngineError, "every name of the row id is taken by a column");
+  Raise(err::kEngineError, "every name of the row id is taken by a column");
 }
 
 bool IsNull(const StoredValue& value) { return sqlite3_value_type(value.get()) == SQLITE_NULL; }
@@ -115,7 +115,7 @@ std::optional<Row> Cursor::After(const Row& row) {
   }
   // Nothing here moves on from a row whose key is Null: the load stops at it.
   if (IsNull(row.key)) {
-    RaiseEngine(err::kEngineError, "moving on from a row whose '" + columns_[*key_].name + "' is Null");
+    Raise(err::kEngineError, "moving on from a row whose '" + columns_[*key_].name + "' is Null");
   }
   // The rows of the same key with a later row id, then those of a greater key;
   // each query runs along the index.
@@ -147,7 +147,7 @@ Value Cursor::ReadField(std::int64_t rowid, std::size_t column) {
   query.BindInt64(1, rowid);
   std::optional<Value> value;
   query.ForEachRow([&value](Statement& result) { value = result.ColumnField(0); });
-  if (!value) RaiseEngine(err::kRecordDeleted);
+  if (!value) Raise(err::kRecordDeleted);
   return std::move(*value);
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// A cursor along a SQLCipher table in the order of its index: what a
+// table-type recordset reads and writes through.
+
 #include <cstdint>
 #include <map>
 #include <memory>

@@ -3,28 +3,17 @@
 
 #include "store/engine/MakeDatabase.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "platform/FileErrors.h"
+#include "platform/FileReplacement.h"
 #include "store/engine/Sqlite.h"
 #include "store/modConst.h"
 
 namespace corvald::engine {
 
 namespace {
-
-// Creates the empty file, so that a file of that name which exists already is
-// found before anything is written.
-void CreateNewFile(const std::filesystem::path& file) {
-  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) RaiseFileError(errno, file);
-  close(fd);
-}
 
 // Runs every statement of `script`.
 void ExecuteScript(const detail::Connection& database, const char* script) {
@@ -59,7 +48,9 @@ void KeyAndFill(const std::filesystem::path& file, const std::vector<MapsRow>& r
 }  // namespace
 
 void MakeServerDatabase(const std::filesystem::path& file, const std::vector<MapsRow>& rows) {
-  CreateNewFile(file);
+  // Created empty first, so that a file of that name which exists already is
+  // found before anything is written.
+  if (const int error = CreateNewFile(file, 0666); error != 0) RaiseFileError(error, file);
   try {
     KeyAndFill(file, rows);
   } catch (...) {

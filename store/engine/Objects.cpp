@@ -1,11 +1,12 @@
+// The engine's objects (engine, workspace, database, table definition), and
+// the one place where a database file's format is told.
 #include <cassert>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Failure.h"
 #include "store/Engine.h"
-#include "store/EngineErrors.h"
+#include "store/engine/Backend.h"
 #include "store/engine/Open.h"
-#include "store/engine/RowSource.h"
-#include "store/engine/TableShape.h"
 #include "store/jet/JetDatabase.h"
 
 namespace corvald::engine {
@@ -13,63 +14,50 @@ namespace corvald::engine {
 TableDef::TableDef(std::function<std::unique_ptr<detail::RowSource>()> openRows)
     : openRows_(std::move(openRows)) {}
 
-std::shared_ptr<Recordset> TableDef::OpenRecordset(std::int32_t type) {
-  constexpr std::int32_t kTableType = 1;
-  if (type != kTableType) {
-    RaiseEngine(err::kInvalidArgument,
-                "recordset type " + std::to_string(type) + " (only 1, table, is supported)");
-  }
+std::shared_ptr<Recordset> TableDef::OpenRecordset([[maybe_unused]] std::int32_t type) {
+  assert(type == 1);  // a table-type recordset
   return std::make_shared<Recordset>(openRows_());
 }
 
-Database::Database(std::shared_ptr<detail::Connection> connection) : connection_(std::move(connection)) {}
-
-Database::Database(std::shared_ptr<jet::File> jet) : jet_(std::move(jet)) {}
+Database::Database(std::shared_ptr<detail::Backend> backend) : backend_(std::move(backend)) {}
 
 std::shared_ptr<TableDef> Database::TableDefs(std::string_view name) {
-  if (jet_) {
-    std::optional<std::string> table = jet::TableName(*jet_, AnsiToUtf8(name));
-    if (!table) RaiseEngine(err::kItemNotFound, name);
-    return std::make_shared<TableDef>(
-        [file = jet_, table = std::move(*table)] { return jet::OpenRows(file, table); });
-  }
-  std::optional<std::string> table = detail::ExistingTableName(*connection_, AnsiToUtf8(name));
-  if (!table) RaiseEngine(err::kItemNotFound, name);
-  return std::make_shared<TableDef>([connection = connection_, table = std::move(*table)] {
-    return detail::OpenSqlRows(connection, table);
-  });
+  std::optional<std::string> table = backend_->TableName(AnsiToUtf8(name));
+  if (!table) Raise(err::kItemNotFound, name);
+  return std::make_shared<TableDef>(
+      [backend = backend_, table = std::move(*table)] { return backend->OpenRows(table); });
 }
 
-std::optional<std::string> Database::WhyNotUpdatable() const {
-  if (jet_) return jet::WhyNotWritten(*jet_);
-  return std::nullopt;
+std::optional<std::string> Database::WhyNotUpdatable() const { return backend_->WhyNotUpdatable(); }
+
+void Database::HoldForCompaction() { backend_->HoldForCompaction(); }
+
+void Database::Compact() {
+  assert(!WhyNotUpdatable());
+  backend_->Compact();
 }
 
-bool Database::CompactJet() {
-  assert(jet_ && !jet::WhyNotWritten(*jet_));
-  return jet::Compact(*jet_);
-}
+void Database::FinishWriting() { backend_->FinishWriting(); }
 
-void Database::FinishWriting() {
-  if (connection_) connection_->FinishWriting();
-  if (jet_) jet::FinishWriting(*jet_);
-}
-
-std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name, std::int16_t options, bool readOnly,
+std::shared_ptr<Database> Workspace::OpenDatabase(std::string_view name,
+                                                  [[maybe_unused]] std::int16_t options, bool readOnly,
                                                   std::string_view connect) {
-  if (options != 0) {
-    RaiseEngine(err::kInvalidArgument,
-                "open options " + std::to_string(options) + " (only 0, shared, is supported)");
-  }
-  const std::string password = detail::PasswordFromConnect(connect);
-  if (IsAccessFile(name)) return std::make_shared<Database>(jet::Open(name, password, readOnly));
-  return std::make_shared<Database>(detail::OpenKeyed(name, password, readOnly));
+  assert(options == 0);
+  return std::make_shared<Database>(
+      detail::OpenBackend(name, detail::PasswordFromConnect(connect), readOnly));
 }
 
-bool IsAccessFile(std::string_view name) { return jet::FormatOfFile(name) != jet::Format::kOther; }
+namespace detail {
 
-std::shared_ptr<Workspace> DBEngine::Workspaces(std::int16_t index) {
-  if (index != 0) RaiseEngine(err::kItemNotFound, "workspace " + std::to_string(index));
+std::shared_ptr<Backend> OpenBackend(std::string_view name, std::string_view password, bool readOnly) {
+  if (jet::FormatOfFile(name) != jet::Format::kOther) return OpenJetBackend(name, password, readOnly);
+  return OpenSqlBackend(name, password, readOnly);
+}
+
+}  // namespace detail
+
+std::shared_ptr<Workspace> DBEngine::Workspaces([[maybe_unused]] std::int16_t index) {
+  assert(index == 0);
   if (!defaultWorkspace_) defaultWorkspace_ = std::make_shared<Workspace>();
   return defaultWorkspace_;
 }

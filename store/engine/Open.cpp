@@ -1,12 +1,14 @@
+// Opening an encrypted database file with its password, telling a wrong
+// password from a file that is no database.
 #include "store/engine/Open.h"
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Failure.h"
 #include "platform/FileReplacement.h"
 #include "platform/Files.h"
-#include "store/EngineErrors.h"
 #include "store/engine/DerivedKey.h"
 
 namespace corvald::engine::detail {
@@ -54,14 +56,14 @@ std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_vie
   const std::filesystem::path native = FileBehindLinks(NativePath(fileName));
   std::error_code error;
   const auto status = std::filesystem::status(native, error);
-  if (!std::filesystem::exists(status)) RaiseEngine(err::kFileNotFound, fileName);
-  if (!std::filesystem::is_regular_file(status)) RaiseEngine(err::kCannotOpen, fileName);
+  if (!std::filesystem::exists(status)) Raise(err::kDatabaseNotFound, fileName);
+  if (!std::filesystem::is_regular_file(status)) Raise(err::kCannotOpen, fileName);
   const std::uintmax_t size = std::filesystem::file_size(native, error);
-  if (error) RaiseEngine(err::kCannotOpen, fileName);
+  if (error) Raise(err::kCannotOpen, fileName);
   // SQLite would take a file shorter than a page for a new, empty database, and
   // a compaction would then write one over it; an encrypted database holds at
   // least one page.
-  if (size < kSmallestPageSize) RaiseEngine(err::kNotADatabase, fileName);
+  if (size < kSmallestPageSize) Raise(err::kNotADatabase, fileName);
 
   // Without SQLITE_OPEN_CREATE, so that a file that vanished is not made anew.
   sqlite3* handle = nullptr;
@@ -69,7 +71,7 @@ std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_vie
                                  readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
   if (handle == nullptr) throw std::bad_alloc();
   auto connection = std::make_shared<Connection>(handle, std::string(fileName), native);
-  if (rc == SQLITE_CANTOPEN) RaiseEngine(err::kCannotOpen, fileName);
+  if (rc == SQLITE_CANTOPEN) Raise(err::kCannotOpen, fileName);
   if (rc != SQLITE_OK) connection->Raise(rc);
 
   sqlite3_busy_timeout(handle, 2000);
@@ -81,7 +83,7 @@ std::shared_ptr<Connection> OpenKeyed(std::string_view fileName, std::string_vie
   // Setting a wrong key succeeds; the first read of the file tells.
   const int checked = sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (checked == SQLITE_NOTADB) {
-    RaiseEngine(CouldBeEncryptedDatabase(native, size) ? err::kWrongPassword : err::kNotADatabase, fileName);
+    Raise(CouldBeEncryptedDatabase(native, size) ? err::kWrongPassword : err::kNotADatabase, fileName);
   }
   if (checked != SQLITE_OK) connection->Raise(checked);
   return connection;

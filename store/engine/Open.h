@@ -1,5 +1,7 @@
 #pragma once
 
+// Opening a SQLCipher database from a program path and its password.
+
 #include <memory>
 #include <string>
 #include <string_view>

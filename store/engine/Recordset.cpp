@@ -1,9 +1,11 @@
+// The table-type recordset: its current row, the row being added or edited,
+// and the failures of calls out of turn.
+#include <cassert>
 #include <limits>
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
 #include "store/Engine.h"
-#include "store/EngineErrors.h"
 #include "store/engine/RowSource.h"
 
 namespace corvald::engine {
@@ -28,7 +30,7 @@ struct Recordset::State {
 
   std::size_t ColumnOf(std::string_view name) const {
     const std::optional<std::size_t> column = rows->ColumnOf(AnsiToUtf8(name));
-    if (!column) RaiseEngine(err::kItemNotFound, name);
+    if (!column) Raise(err::kItemNotFound, name);
     return *column;
   }
 
@@ -57,7 +59,7 @@ namespace {
 
 template <typename StatePointer>
 auto& OpenState(const StatePointer& state) {
-  if (!state) RaiseEngine(err::kObjectClosed);
+  if (!state) Raise(err::kObjectClosed);
   return *state;
 }
 
@@ -70,13 +72,13 @@ bool Recordset::Eof() const { return OpenState(state_).eof; }
 void Recordset::MoveFirst() {
   State& state = OpenState(state_);
   state.ToFirstRow();
-  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  if (!state.current) Raise(err::kNoCurrentRecord);
 }
 
 void Recordset::MoveNext() {
   State& state = OpenState(state_);
   state.EndChange();
-  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  if (!state.current) Raise(err::kNoCurrentRecord);
   state.current = state.rows->ToNext();
   state.bof = false;
   state.eof = !state.current;
@@ -86,21 +88,21 @@ const Value& Recordset::Field(std::string_view name) const {
   State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
   if (state.change != Change::kNone && state.buffer[column]) return *state.buffer[column];
-  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  if (!state.current) Raise(err::kNoCurrentRecord);
   return state.rows->Field(column);
 }
 
 Value Recordset::TakeField(std::string_view name) {
   State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
-  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  if (!state.current) Raise(err::kNoCurrentRecord);
   return state.rows->TakeField(column);
 }
 
 void Recordset::SetField(std::string_view name, Value value) {
   State& state = OpenState(state_);
   const std::size_t column = state.ColumnOf(name);
-  if (state.change == Change::kNone) RaiseEngine(err::kUpdateWithoutAddNewOrEdit);
+  if (state.change == Change::kNone) Raise(err::kUpdateWithoutAddNewOrEdit);
   state.buffer[column] = std::move(value);
   state.changed[column] = true;
 }
@@ -117,11 +119,10 @@ void Recordset::SetIndex(std::string_view name) {
   state.ToFirstRow();
 }
 
-void Recordset::Seek(std::string_view comparison, std::int32_t key) {
+void Recordset::Seek([[maybe_unused]] std::string_view comparison, std::int32_t key) {
+  assert(comparison == "=");
   State& state = OpenState(state_);
-  if (comparison != "=")
-    RaiseEngine(err::kInvalidArgument, "Seek comparison '" + std::string(comparison) + "'");
-  if (!state.rows->HasIndex()) RaiseEngine(err::kNoCurrentIndex);
+  if (!state.rows->HasIndex()) Raise(err::kNoCurrentIndex);
   state.EndChange();
   const bool found = state.rows->ToFirstEqual(key);
   state.noMatch = !found;
@@ -142,7 +143,7 @@ void Recordset::AddNew() {
 
 void Recordset::Edit() {
   State& state = OpenState(state_);
-  if (!state.current) RaiseEngine(err::kNoCurrentRecord);
+  if (!state.current) Raise(err::kNoCurrentRecord);
   state.EndChange();
   // Nothing is copied: a field not set reads the current row's, and a row's
   // data may be large.
@@ -151,10 +152,10 @@ void Recordset::Edit() {
   state.changed.assign(state.rows->ColumnCount(), false);
 }
 
-void Recordset::Update(int type, bool /*force: no other session's change can conflict*/) {
+void Recordset::Update([[maybe_unused]] int type, bool /*force: no other session's change can conflict*/) {
+  assert(type == 1);
   State& state = OpenState(state_);
-  if (type != 1) RaiseEngine(err::kInvalidArgument, "update type " + std::to_string(type));
-  if (state.change == Change::kNone) RaiseEngine(err::kUpdateWithoutAddNewOrEdit);
+  if (state.change == Change::kNone) Raise(err::kUpdateWithoutAddNewOrEdit);
   std::vector<std::size_t> columns;
   for (std::size_t i = 0; i < state.changed.size(); ++i) {
     if (state.changed[i]) columns.push_back(i);

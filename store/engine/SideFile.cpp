@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
+#include "platform/Failure.h"
 #include "platform/FileReplacement.h"
-#include "store/EngineErrors.h"
 
 namespace corvald::engine {
 
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kSideInfix = ".compacting.";
 
 [[noreturn]] void RaiseSystem(int error, const fs::path& file) {
-  RaiseEngine(err::kEngineError, std::string(std::strerror(error)) + " (" + file.filename().string() + ")");
+  Raise(err::kEngineError, std::string(std::strerror(error)) + " (" + file.filename().string() + ")");
 }
 
 void Check(int error, const fs::path& file) {
@@ -48,11 +48,12 @@ fs::path CreateSideFile(const fs::path& file, std::string_view name, bool& owner
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
     fs::path candidate = file;
     candidate += std::string(kSideInfix) + suffix;
-    const int error = CreateNewFile(candidate);
+    // For this process alone until it is complete.
+    const int error = CreateNewFile(candidate, 0600);
     if (error == 0) side = candidate;
     if (error != 0 && error != EEXIST) break;
   }
-  if (side.empty()) RaiseEngine(err::kCannotOpen, name);
+  if (side.empty()) Raise(err::kCannotOpen, name);
   // Ownership first, while the file is empty: set-user and set-group bits go
   // with it, and the mode comes once it is written.
   const int error = TakeOwner(side, file);

@@ -1,7 +1,7 @@
 // The rows of a SQLCipher table as a recordset reads and writes them, through
 // a cursor along the current index.
 #include "platform/AnsiCodePage.h"
-#include "store/EngineErrors.h"
+#include "platform/Failure.h"
 #include "store/engine/Cursor.h"
 #include "store/engine/RowSource.h"
 #include "store/engine/TableShape.h"
@@ -60,7 +60,7 @@ class SqlRows final : public RowSource {
   }
   void UpdateCurrent(const std::vector<std::size_t>& columns,
                      const std::vector<std::optional<Value>>& values) override {
-    if (cursor_->UpdateRow(current_->rowid, columns, values) == 0) RaiseEngine(err::kRecordDeleted);
+    if (cursor_->UpdateRow(current_->rowid, columns, values) == 0) Raise(err::kRecordDeleted);
     // The row as stored is read again when asked for.
     current_ = cursor_->WithRowid(current_->rowid);
   }

@@ -1,3 +1,5 @@
+// Connections and statements over SQLite, and SQLite's result codes turned
+// into engine failures.
 #include "store/engine/Sqlite.h"
 
 #include <cctype>
@@ -8,7 +10,6 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
 #include "platform/FileReplacement.h"
-#include "store/EngineErrors.h"
 #include "store/engine/DerivedKey.h"
 
 namespace corvald::engine::detail {
@@ -65,7 +66,7 @@ void Connection::FinishWriting() {
       std::filesystem::path log = nativeFile_;
       log += "-wal";
       if (const int error = SyncToDisk(log); error != 0) {
-        RaiseEngine(err::kEngineError, std::string(std::strerror(error)) + " (" + fileName_ + "-wal)");
+        corvald::Raise(err::kEngineError, std::string(std::strerror(error)) + " (" + fileName_ + "-wal)");
       }
     }
   }
@@ -82,7 +83,7 @@ void Connection::LeaveWriteAheadLog() const {
     } catch (const Failure& failure) {
       if (failure.Number() != err::kLocked) throw;
     }
-    if (std::chrono::steady_clock::now() >= deadline) RaiseEngine(err::kLocked, fileName_);
+    if (std::chrono::steady_clock::now() >= deadline) corvald::Raise(err::kLocked, fileName_);
     std::this_thread::sleep_for(kRetryPause);
   }
 }
@@ -98,14 +99,14 @@ void Connection::Raise(int resultCode) const {
   switch (resultCode & 0xff) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-      RaiseEngine(err::kDamaged, fileName_);
+      corvald::Raise(err::kDamaged, fileName_);
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      RaiseEngine(err::kLocked, fileName_);
+      corvald::Raise(err::kLocked, fileName_);
     case SQLITE_READONLY:
-      RaiseEngine(err::kReadOnly, fileName_);
+      corvald::Raise(err::kReadOnly, fileName_);
     default:
-      RaiseEngine(err::kEngineError, Utf8ToAnsi(sqlite3_errmsg(handle_)) + " (" + fileName_ + ")");
+      corvald::Raise(err::kEngineError, Utf8ToAnsi(sqlite3_errmsg(handle_)) + " (" + fileName_ + ")");
   }
 }
 

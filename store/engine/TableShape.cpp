@@ -1,7 +1,7 @@
 // The columns and the ordering index of a table, from SQLite's table and index pragmas.
 #include "store/engine/TableShape.h"
 
-#include "store/EngineErrors.h"
+#include "platform/Failure.h"
 
 namespace corvald::engine::detail {
 
@@ -32,7 +32,7 @@ std::size_t TableIndex(const Connection& connection, std::string_view table,
   list.ForEachRow([&](Statement& row) {
     if (SameName(row.ColumnUtf8(1), indexName)) index = row.ColumnUtf8(1);
   });
-  if (!index) RaiseEngine(err::kNotAnIndex, indexName);
+  if (!index) Raise(err::kNotAnIndex, indexName);
 
   // Columns of index_xinfo: seqno, cid, name, desc, coll, key. The row id and
   // other non-key entries do not count.
@@ -45,7 +45,7 @@ std::size_t TableIndex(const Connection& connection, std::string_view table,
     plain = plain && row.ColumnInt64(3) == 0 && SameName(row.ColumnUtf8(4), "BINARY");
   });
   if (keys.size() != 1 || !keys[0] || !plain) {
-    RaiseEngine(err::kEngineError, "the index '" + *index + "' is not on one field, ascending");
+    Raise(err::kEngineError, "the index '" + *index + "' is not on one field, ascending");
   }
   return *keys[0];
 }

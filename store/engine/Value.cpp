@@ -1,3 +1,4 @@
+// Field values read as numbers and as text, with the classic failures.
 #include <charconv>
 #include <limits>
 

@@ -24,7 +24,6 @@
 #include "platform/Failure.h"
 #include "platform/FileReplacement.h"
 #include "platform/Files.h"
-#include "store/EngineErrors.h"
 #include "store/jet/JetRewrite.h"
 #include "store/jet/JetTable.h"
 #include "store/jet/JetText.h"
@@ -91,7 +90,7 @@ class File {
   const std::string& Name() const { return name_; }
   std::uintmax_t Size() const { return pages_ * handle_->fmt->pg_size; }
   bool HasPage(std::uint32_t page) const { return page > 0 && page < pages_; }
-  [[noreturn]] void RaiseDamaged() const { RaiseEngine(err::kDamaged, name_); }
+  [[noreturn]] void RaiseDamaged() const { Raise(err::kDamaged, name_); }
   const std::vector<TableEntry>& Tables() const { return tables_; }
   void SetTables(std::vector<TableEntry> tables) { tables_ = std::move(tables); }
 
@@ -104,7 +103,7 @@ class File {
       assert(maps != nullptr);
       CheckNotInUse(name_);
       rewrite_ = Rewrite::Start(FileBehindLinks(NativePath(name_)), name_, *maps);
-      if (!rewrite_) RaiseEngine(err::kEngineError, std::string(std::strerror(EPERM)) + " (" + name_ + ")");
+      if (!rewrite_) Raise(err::kEngineError, std::string(std::strerror(EPERM)) + " (" + name_ + ")");
     }
     return *rewrite_;
   }
@@ -245,19 +244,19 @@ std::shared_ptr<File> Open(std::string_view fileName, std::string_view password,
   const std::filesystem::path native = NativePath(fileName);
   const std::string header = ReadStart(native, kHeaderSize);
   const Format format = FormatOf(header);
-  if (format == Format::kAce) RaiseEngine(err::kOtherAccessFormat, fileName);
+  if (format == Format::kAce) Raise(err::kOtherAccessFormat, fileName);
   assert(format == Format::kJet3 || format == Format::kJet4);
-  if (header.size() < kHeaderSize) RaiseEngine(err::kDamaged, fileName);
+  if (header.size() < kHeaderSize) Raise(err::kDamaged, fileName);
   const std::u16string stored = PasswordOf(header, format);
-  if (!stored.empty() && stored != ToUtf16(password)) RaiseEngine(err::kWrongPassword, fileName);
+  if (!stored.empty() && stored != ToUtf16(password)) Raise(err::kWrongPassword, fileName);
   if (!readOnly) CheckNotInUse(fileName);
 
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(native, error);
   const std::uintmax_t pageSize = format == Format::kJet4 ? 4096 : 2048;
-  if (error || size % pageSize != 0) RaiseEngine(err::kDamaged, fileName);
+  if (error || size % pageSize != 0) Raise(err::kDamaged, fileName);
   MdbHandle* handle = mdb_open(native.c_str(), MDB_NOFLAGS);
-  if (handle == nullptr) RaiseEngine(err::kDamaged, fileName);
+  if (handle == nullptr) Raise(err::kDamaged, fileName);
   auto file = std::make_shared<File>(handle, std::string(fileName), size);
   if (static_cast<std::uintmax_t>(handle->fmt->pg_size) != pageSize) file->RaiseDamaged();
   file->SetTables(ReadTables(*file));
@@ -271,7 +270,7 @@ void File::Reopen() {
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(native, error);
   MdbHandle* handle = mdb_open(native.c_str(), MDB_NOFLAGS);
-  if (handle == nullptr || error) RaiseEngine(err::kDamaged, name_);
+  if (handle == nullptr || error) Raise(err::kDamaged, name_);
   mdb_close(handle_);
   handle_ = handle;
   pages_ = size / handle_->fmt->pg_size;
@@ -356,12 +355,11 @@ class JetRows final : public detail::RowSource {
       const auto* candidate = static_cast<const MdbIndex*>(g_ptr_array_index(table_->indices, i));
       if (g_ascii_strcasecmp(candidate->name, wanted.c_str()) == 0) index = candidate;
     }
-    if (index == nullptr) RaiseEngine(err::kNotAnIndex, name);
+    if (index == nullptr) Raise(err::kNotAnIndex, name);
     const int column = index->key_col_num[0] - 1;
     if (index->num_keys != 1 || index->key_col_order[0] != MDB_ASC || column < 0 ||
         column >= static_cast<int>(ColumnCount()) || Column(column)->col_type != MDB_LONGINT) {
-      RaiseEngine(err::kEngineError,
-                  "the index '" + wanted + "' is not on one Long Integer field, ascending");
+      Raise(err::kEngineError, "the index '" + wanted + "' is not on one Long Integer field, ascending");
     }
     key_ = static_cast<std::size_t>(column);
     rows_.reset();
@@ -389,7 +387,7 @@ class JetRows final : public detail::RowSource {
     const RowPlace& place = (*rows_)[position_];
     if (place.rewritten) {
       // What the rewrite wrote stays in the side file until the commit.
-      if (!key_ || column != *key_) RaiseEngine(err::kNotSupported);
+      if (!key_ || column != *key_) Raise(err::kNotSupported);
       value_ = std::int64_t{*place.key};
       return value_;
     }
@@ -412,7 +410,7 @@ class JetRows final : public detail::RowSource {
               const std::vector<std::optional<Value>>& values) override {
     const std::size_t number = WritableColumn(kNumberField), data = WritableColumn(kDataField);
     if (!key_ || *key_ != number || columns.size() != 2 || !values[number] || !values[data])
-      RaiseEngine(err::kNotSupported);
+      Raise(err::kNotSupported);
     const std::int32_t key = ToLong(*values[number]);
     const std::string field = StoredData(*values[data]);
     std::vector<RowPlace>& rows = Rows();
@@ -428,7 +426,7 @@ class JetRows final : public detail::RowSource {
   void UpdateCurrent(const std::vector<std::size_t>& columns,
                      const std::vector<std::optional<Value>>& values) override {
     const std::size_t data = WritableColumn(kDataField);
-    if (columns.size() != 1 || columns[0] != data) RaiseEngine(err::kNotSupported);
+    if (columns.size() != 1 || columns[0] != data) Raise(err::kNotSupported);
     assert(rows_ && position_ < rows_->size());
     RowPlace& place = (*rows_)[position_];
     const std::string field = StoredData(*values[data]);
@@ -453,7 +451,7 @@ class JetRows final : public detail::RowSource {
   std::size_t WritableColumn(const char* name) {
     if (g_ascii_strcasecmp(name_.c_str(), kMapsTable) != 0 ||
         std::holds_alternative<std::string>(file_->Writable()))
-      RaiseEngine(err::kReadOnly, file_->Name());
+      Raise(err::kReadOnly, file_->Name());
     const std::optional<std::size_t> column = ColumnOf(name);
     assert(column);
     return *column;
@@ -561,7 +559,7 @@ class JetRows final : public detail::RowSource {
         return std::move(*text);
       }
       default:
-        RaiseEngine(err::kEngineError, "the field '" + std::string(col->name) + "' is of a type not read");
+        Raise(err::kEngineError, "the field '" + std::string(col->name) + "' is of a type not read");
     }
   }
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/Failure.h"
 #include "platform/Files.h"
-#include "store/EngineErrors.h"
 #include "store/engine/SideFile.h"
 
 namespace corvald::engine::jet {
@@ -18,7 +18,7 @@ void CheckNotInUse(std::string_view file) {
   locks.replace_extension(".ldb");
   fs::path behind = fs::weakly_canonical(NativePath(file));
   behind.replace_extension(".ldb");
-  if (HasRecordLocks(locks) || HasRecordLocks(behind)) RaiseEngine(err::kLocked, file);
+  if (HasRecordLocks(locks) || HasRecordLocks(behind)) Raise(err::kLocked, file);
 }
 
 std::unique_ptr<Rewrite> Rewrite::Start(const fs::path& file, std::string name, WritableMaps maps) {

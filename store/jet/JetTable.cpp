@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "store/EngineErrors.h"
+#include "platform/Failure.h"
 
 namespace corvald::engine::jet {
 
@@ -129,7 +129,7 @@ void ReadDefinition(MapsLayout& layout, std::uint32_t& ownedRow, std::uint32_t& 
 
 Page ReadPage(const PositionalFile& file, std::string_view name, std::uint32_t page) {
   Page bytes = file.ReadAt(std::uint64_t{page} * kPageSize, kPageSize);
-  if (bytes.size() != kPageSize) RaiseEngine(err::kDamaged, name);
+  if (bytes.size() != kPageSize) Raise(err::kDamaged, name);
   return bytes;
 }
 
@@ -138,11 +138,10 @@ namespace {
 // The row a map of used pages lies in.
 MapRow MapRowAt(const PositionalFile& file, std::string_view name, std::uint32_t pointer) {
   MapRow map{pointer >> 8, pointer & 0xFF, {}};
-  if (map.page * std::uint64_t{kPageSize} >= file.Size()) RaiseEngine(err::kDamaged, name);
+  if (map.page * std::uint64_t{kPageSize} >= file.Size()) Raise(err::kDamaged, name);
   const Page page = ReadPage(file, name, map.page);
   const RowBytes row = RowOf(page, map.row);
-  if (page[0] != kDataPage || !row.present || row.moved || row.bytes.size() < 5)
-    RaiseEngine(err::kDamaged, name);
+  if (page[0] != kDataPage || !row.present || row.moved || row.bytes.size() < 5) Raise(err::kDamaged, name);
   map.bytes = std::string(row.bytes);
   return map;
 }
@@ -153,7 +152,7 @@ std::set<std::uint32_t> PagesOf(const PositionalFile& file, std::string_view nam
   const auto read = [&](std::uint32_t page) {
     return std::uint64_t{page} * kPageSize < file.Size() ? ReadPage(file, name, page) : Page{};
   };
-  if (!PagesOfMap(map.bytes, read, pages, mapPages)) RaiseEngine(err::kDamaged, name);
+  if (!PagesOfMap(map.bytes, read, pages, mapPages)) Raise(err::kDamaged, name);
   return pages;
 }
 
@@ -162,16 +161,16 @@ StoredRow CrackRow(std::string_view name, std::string_view row, std::uint32_t pa
   // Two columns: the column count, Number's 4 bytes, Data, the end of the
   // data, one offset, the count of offsets, and a one-byte null mask.
   constexpr std::size_t kLeast = 2 + 4 + 2 + 2 + 2 + 1;
-  if (row.size() < kLeast || Le16(row, 0) != 2) RaiseEngine(err::kDamaged, name);
+  if (row.size() < kLeast || Le16(row, 0) != 2) Raise(err::kDamaged, name);
   const auto mask = static_cast<unsigned char>(row.back());
   if ((mask & 1) == 0) throw Refusal{"a row of its table \"Maps\" has no Number"};
   StoredRow stored{static_cast<std::int32_t>(Le32(row, 2)), page, number, std::nullopt};
   const std::size_t offsets = Le16(row, row.size() - 3);
-  if (offsets > 1 || row.size() < kLeast - 2 + 2 * offsets) RaiseEngine(err::kDamaged, name);
+  if (offsets > 1 || row.size() < kLeast - 2 + 2 * offsets) Raise(err::kDamaged, name);
   if (offsets == 0 || (mask & 2) == 0) return stored;
   const std::size_t endOfData = Le16(row, row.size() - 7);
   const std::size_t start = Le16(row, row.size() - 5);
-  if (start != 6 || endOfData < start || endOfData > row.size() - 7) RaiseEngine(err::kDamaged, name);
+  if (start != 6 || endOfData < start || endOfData > row.size() - 7) Raise(err::kDamaged, name);
   stored.data = std::string(row.substr(start, endOfData - start));
   return stored;
 }
@@ -183,11 +182,11 @@ std::vector<StoredRow> ReadRows(const PositionalFile& file, std::string_view nam
   for (const std::uint32_t number : layout.dataPages) {
     const Page page = ReadPage(file, name, number);
     const std::size_t count = RowOffsets(page).size();
-    if (count == 0 && Le16(page, kRowCount) != 0) RaiseEngine(err::kDamaged, name);
+    if (count == 0 && Le16(page, kRowCount) != 0) Raise(err::kDamaged, name);
     for (std::size_t row = 0; row < count; ++row) {
       const RowBytes bytes = RowOf(page, row);
       if ((Le16(page, kRowOffsets + 2 * row) & kRowDeleted) != 0) continue;
-      if (!bytes.present) RaiseEngine(err::kDamaged, name);
+      if (!bytes.present) Raise(err::kDamaged, name);
       if (bytes.moved) throw Refusal{"a row of its table \"Maps\" has moved to another page"};
       rows.push_back(CrackRow(name, bytes.bytes, number, row));
     }
@@ -241,8 +240,7 @@ std::variant<WritableMaps, std::string> ReadWritableMaps(const PositionalFile& f
     WritableMaps maps;
     MapsLayout& layout = maps.layout;
     layout.filePages = file.Size() / kPageSize;
-    if (definitionPage <= kFreePagesPage || definitionPage >= layout.filePages)
-      RaiseEngine(err::kDamaged, name);
+    if (definitionPage <= kFreePagesPage || definitionPage >= layout.filePages) Raise(err::kDamaged, name);
     layout.definitionPage = definitionPage;
     layout.definition = ReadPage(file, name, definitionPage);
     std::uint32_t owned = 0, withRoom = 0, index = 0, longValues = 0, longWithRoom = 0;
@@ -269,7 +267,7 @@ std::variant<WritableMaps, std::string> ReadWritableMaps(const PositionalFile& f
     AccountForPages(file, name, indexPages, mapPages, layout);
     for (const std::set<std::uint32_t>* pages : std::initializer_list<const std::set<std::uint32_t>*>{
              &layout.dataPages, &indexPages, &layout.longValuePages, &mapPages}) {
-      if (!pages->empty() && *pages->rbegin() >= layout.filePages) RaiseEngine(err::kDamaged, name);
+      if (!pages->empty() && *pages->rbegin() >= layout.filePages) Raise(err::kDamaged, name);
     }
     const auto within = [](const std::set<std::uint32_t>& part, const std::set<std::uint32_t>& whole) {
       return std::includes(whole.begin(), whole.end(), part.begin(), part.end());
@@ -280,7 +278,7 @@ std::variant<WritableMaps, std::string> ReadWritableMaps(const PositionalFile& f
       throw Refusal{"its pages cannot all be accounted for"};
 
     maps.rows = ReadRows(file, name, layout);
-    if (maps.rows.size() != Le32(layout.definition, kTableRows)) RaiseEngine(err::kDamaged, name);
+    if (maps.rows.size() != Le32(layout.definition, kTableRows)) Raise(err::kDamaged, name);
     return maps;
   } catch (const Refusal& refusal) {
     return refusal.why;
@@ -290,36 +288,35 @@ std::variant<WritableMaps, std::string> ReadWritableMaps(const PositionalFile& f
 std::string ReadLongValue(const PositionalFile& file, std::string_view name, const MapsLayout& layout,
                           std::string_view field) {
   if (field.empty()) return {};
-  if (field.size() < kLongValueHeader) RaiseEngine(err::kDamaged, name);
+  if (field.size() < kLongValueHeader) Raise(err::kDamaged, name);
   const std::uint32_t head = Le32(field, 0);
   const std::uint32_t kind = head & ~kLongValueLengthMask, length = head & kLongValueLengthMask;
   if (kind == kLongValueInline) {
-    if (field.size() - kLongValueHeader != length) RaiseEngine(err::kDamaged, name);
+    if (field.size() - kLongValueHeader != length) Raise(err::kDamaged, name);
     return std::string(field.substr(kLongValueHeader));
   }
   if ((kind != kLongValueOneRow && kind != 0) || field.size() != kLongValueHeader ||
       length > layout.filePages * kPageSize)
-    RaiseEngine(err::kDamaged, name);
+    Raise(err::kDamaged, name);
   std::string value;
   value.reserve(length);
   std::set<std::uint32_t> seen;
   for (std::uint32_t pointer = Le32(field, 4);;) {
     if (!layout.longValuePages.contains(pointer >> 8) || !seen.insert(pointer).second)
-      RaiseEngine(err::kDamaged, name);
+      Raise(err::kDamaged, name);
     const Page page = ReadPage(file, name, pointer >> 8);
     const RowBytes row = RowOf(page, pointer & 0xFF);
-    if (!row.present || row.moved) RaiseEngine(err::kDamaged, name);
+    if (!row.present || row.moved) Raise(err::kDamaged, name);
     if (kind == kLongValueOneRow) {
       value = row.bytes;
       break;
     }
-    if (row.bytes.size() <= 4 || value.size() + row.bytes.size() - 4 > length)
-      RaiseEngine(err::kDamaged, name);
+    if (row.bytes.size() <= 4 || value.size() + row.bytes.size() - 4 > length) Raise(err::kDamaged, name);
     value.append(row.bytes.substr(4));
     pointer = Le32(row.bytes, 0);
     if (pointer == 0) break;
   }
-  if (value.size() != length) RaiseEngine(err::kDamaged, name);
+  if (value.size() != length) Raise(err::kDamaged, name);
   return value;
 }
 

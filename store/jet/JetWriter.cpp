@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-#include "store/EngineErrors.h"
+#include "platform/Failure.h"
 
 namespace corvald::engine::jet {
 
@@ -195,7 +195,7 @@ void TableWriter::WriteIndex() {
   const std::size_t perLeaf = kIndexRoom / kLeafEntry;
   const std::size_t leaves = std::max<std::size_t>(1, (entries_.size() + perLeaf - 1) / perLeaf);
   if (leaves - 1 > kIndexRoom / kNodeEntry) {
-    RaiseEngine(err::kEngineError, "the index of '" + name_ + "' would need more than two levels");
+    Raise(err::kEngineError, "the index of '" + name_ + "' would need more than two levels");
   }
   if (leaves > 1) {
     root_ = Allocate();
@@ -242,7 +242,7 @@ std::string TableWriter::MapBytes(const MapRow& original, const std::set<std::ui
   map[0] = kReferenceMap;
   const std::size_t slots = (size - 1) / 4;
   if (!pages.empty() && *pages.rbegin() / kPagesPerMapPage >= slots) {
-    RaiseEngine(err::kEngineError, "'" + name_ + "' would grow past what a map of used pages covers");
+    Raise(err::kEngineError, "'" + name_ + "' would grow past what a map of used pages covers");
   }
   for (std::size_t slot = 0; slot < slots; ++slot) {
     const auto first = static_cast<std::uint32_t>(slot * kPagesPerMapPage);
@@ -348,7 +348,7 @@ void TableWriter::Finish() {
         ++run;
       }
       const std::string pages = source_.ReadAt(std::uint64_t{page} * kPageSize, run * kPageSize);
-      if (pages.size() != run * kPageSize) RaiseEngine(err::kDamaged, name_);
+      if (pages.size() != run * kPageSize) Raise(err::kDamaged, name_);
       Put(page, pages);
       page += run;
     }

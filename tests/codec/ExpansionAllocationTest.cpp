@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <limits>
 #include <new>
 
 #include "codec/modCompress.h"
@@ -33,7 +32,6 @@ TEST(ExpansionAllocation, AStringResultAllocatesNoMoreThanTheStreamCanExpandTo) 
 
   largestAllocation = 0;
   EXPECT_EQ(UncompressData(blob), "abc");
-  EXPECT_EQ(UncompressData(stream, std::numeric_limits<std::int32_t>::max()), "abc");
   // The room deflate allows for the stream, and the string's terminator.
   EXPECT_LE(largestAllocation.load(), stream.size() * 1032 + 1);
 }

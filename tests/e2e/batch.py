@@ -12,11 +12,12 @@ import stat
 import subprocess
 import zlib
 
-from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, file_name,
-                    folder_files, main, make_db, named, read_db, shell, shown_name, terminal)
+from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, folder_files, main,
+                    make_db, named, read_db, shell, shown_name, terminal)
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace or another zlib
+FILE_CHANGING = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
 CONVERTED = "Error: File 'server.dat' is a Jet database"
 
 
@@ -27,31 +28,40 @@ def limit_file_size(size):
     return limit
 
 
+# The names that reference_maps gives its maps, each beside the name that its map file carries.
+NAMES = [("Harbour", "Harbour"), ("Old  Town", "Old  Town"), ("Caf\xe9 Noir", "Caf\xe9 Noir"), ("a/b:c?", "a_b_c_"),
+         ("<Keep>", "_Keep_"), ("x*y|z", "x_y_z"), ('say "hi"', "say _hi_"), ("back\\slash", "back_slash"),
+         ("#%&[]{", "#%&[]{")]
+
+
 def reference_maps():
-    """300 maps numbered up to 3000, with names that file names may not hold; then rows with no file."""
+    """300 maps numbered up to 3000, with names that file names may not hold; then rows with no file. Each is
+    (number, record, the name of the file the dump writes or None)."""
     rng = random.Random(7)
     numbers = rng.sample(range(1, 3000), 299) + [3000]
     rows = []
     for number in numbers:
-        name = rng.choice(["Harbour", "Old  Town", "Caf\xe9 Noir", "a/b:c?", "<Keep>", "x*y|z", 'say "hi"',
-                           "back\\slash", "#%&[]{"]) + f" {number}"
-        head = (b" " * rng.randrange(3) + name.encode("cp1252")).ljust(30, b"\0" if number % 7 == 0 else b" ")
+        name, file = rng.choice(NAMES)
+        head = (b" " * rng.randrange(3) + f"{name} {number}".encode("cp1252")).ljust(
+            30, b"\0" if number % 7 == 0 else b" ")
         tile = bytes(rng.randrange(8) for _ in range(16))
         rows.append((number, head + b"".join(tile[:rng.randrange(1, 17)] + bytes([rng.randrange(256)])
-                                             for _ in range(rng.randrange(1, 600)))))
+                                             for _ in range(rng.randrange(1, 600))),
+                     f"Map #{number} - {file} {number}.map4"))
     blank = min(set(range(1, 3000)) - set(numbers))
-    return rows + [(0, b"zero".ljust(40)), (3001, b"past".ljust(40)), (-5, b"neg".ljust(40)), (blank, b" " * 40)]
+    return rows + [(0, b"zero".ljust(40), None), (3001, b"past".ljust(40), None), (-5, b"neg".ljust(40), None),
+                   (blank, b" " * 40, None)]
 
 
 def dump_convert():
     with Folder() as f:
         maps = reference_maps()
-        make_db(f.db, [(n, blob(r)) for n, r in maps])
+        make_db(f.db, [(n, blob(r)) for n, r, _ in maps])
         stored = read_db(f.db)
         dump = f.run("dump")
         check(dump.returncode == 0 and dump.stdout == b"", f"dump: {dump.returncode} {dump.stderr[-300:]}")
-        kept = sorted((n, r) for n, r in maps if 1 <= n <= 3000 and shown_name(r))
-        check(folder_files(f.maps) == {file_name(n, r): r for n, r in kept}, "the dumped files")
+        check(folder_files(f.maps) == {file: r for n, r, file in maps if file}, "the dumped files")
+        kept = sorted((n, r) for n, r, file in maps if file)
         # Not a terminal: one plain line per status text.
         progress = ["Checking zlib.dll ...", "Opening Server Database..", "Loading Maps.."]
         progress += [f"Dumping Map #{n} - {terminal(shown_name(r))} ..." for n, r in kept]
@@ -91,6 +101,14 @@ def exit_codes():
         holder.append(subprocess.Popen(["flock", f.folder, "-c", "echo held; sleep 9"], stdout=subprocess.PIPE))
         holder[-1].stdout.readline()
 
+    def batch_at_work(f):  # another corvald-batch, stopped in the middle of a convert
+        f.write_maps({f"Map #{n} - x.map4": random.Random(n).randbytes(4 << 20) for n in (1, 2)})
+        holder.append(subprocess.Popen([f.program, "convert"], stderr=subprocess.PIPE))
+        while b"Converting Map #" not in holder[-1].stderr.readline():
+            pass
+        holder[-1].send_signal(signal.SIGSTOP)
+        holder.append(open(f.db, "rb").read())
+
     def rows_kept(f):
         check(len(read_db(f.db)) == 3, "rows kept")
 
@@ -129,6 +147,12 @@ def exit_codes():
         ("another instance at work on a Jet file",
          lambda f: (shutil.copy(JET_FIXTURES + "/no-password.mdb", f.db), hold_folder(f)), ["list"], 1, b"",
          "corvald-batch: Unexpected error #3260: ", lambda f: (holder[-1].kill(), holder[-1].wait())),
+        # Only the claim on the folder keeps a second instance from a Jet file that the first has open.
+        ("another corvald-batch at work on a Jet file",
+         lambda f: (shutil.copy(JET_FIXTURES + "/maps-ole.mdb", f.db), batch_at_work(f)), ["list"], 1, b"",
+         "corvald-batch: Unexpected error #3260: The database 'server.dat' is locked by another user.",
+         lambda f: (check(open(f.db, "rb").read() == holder[-1], "server.dat changed"), holder[-2].kill(),
+                    holder[-2].wait())),
         ("dump failing at map 2", database(then=lambda f: os.makedirs(f"{f.maps}/Map #2 - Two.map4")), ["dump"], 1,
          b"", "Map #2 - Error #75 - Path/File access error",
          lambda f: check(sorted(os.listdir(f.maps)) == ["Map #1 - One.map4", "Map #2 - Two.map4"], "maps 1, 2")),
@@ -170,19 +194,22 @@ def synced_before_rename():
 
 
 def stop_signal():
-    """A stop signal ends a convert after the map under way, the database settled in rollback-journal mode."""
-    with Folder() as f:
-        make_db(f.db, [])
-        record = random.Random(3).randbytes(4 << 20)  # zlib takes a while over it
-        f.write_maps({f"Map #{n} - x.map4": record for n in range(1, 17)})
-        run = subprocess.Popen([f.program, "convert"], stderr=subprocess.PIPE)
-        while b"Converting Map #" not in run.stderr.readline():
-            pass
-        run.terminate()
-        err = run.stderr.read()
-        check(run.wait() == 128 + signal.SIGTERM and b"stopped by signal 15" in err, f"{run.returncode} {err}")
-        check(shell(f.db, "PRAGMA journal_mode;") == "delete\n" and not os.path.exists(f.db + "-wal"), "settled")
-        check(1 <= len(read_db(f.db)) < 16, "the maps converted before are stored")
+    """A stop signal (SIGTERM, or SIGHUP as a closed terminal sends it) ends a convert after the map under way,
+    the database settled in rollback-journal mode."""
+    for stop in (signal.SIGTERM, signal.SIGHUP):
+        with Folder() as f:
+            make_db(f.db, [])
+            record = random.Random(3).randbytes(4 << 20)  # zlib takes a while over it
+            f.write_maps({f"Map #{n} - x.map4": record for n in range(1, 17)})
+            run = subprocess.Popen([f.program, "convert"], stderr=subprocess.PIPE)
+            while b"Converting Map #" not in run.stderr.readline():
+                pass
+            run.send_signal(stop)
+            err = run.stderr.read()
+            check(run.wait() == 128 + stop and b"stopped by signal %d" % stop in err, f"{stop}: {run.returncode} {err}")
+            check(shell(f.db, "PRAGMA journal_mode;") == "delete\n" and not os.path.exists(f.db + "-wal"),
+                  f"{stop}: settled")
+            check(1 <= len(read_db(f.db)) < 16, f"{stop}: the maps converted before are stored")
 
 
 def compaction():
@@ -369,26 +396,38 @@ def full_or_forbidden():
             check(read_db(f.db) == expected, f"{what}: the rows")
 
 
+def traced_convert(f, *inject):
+    """convert under strace, which kills it where `inject` says (nowhere: a whole run); the run and the trace of its
+    file-changing calls."""
+    trace = os.path.join(f.temp, "trace")
+    strace = ["strace", "-f", "-qq", "-o", trace, "-e", f"trace={FILE_CHANGING}", *inject]
+    return f.run("convert", env=NO_LEAK_CHECK, wrap=strace), open(trace).read()
+
+
+def kill_points(trace):
+    """How often a whole run's trace makes each file-changing call, and the (call, n) to kill at: every one, and
+    every fourth pwrite64."""
+    counts = {c: len(re.findall(rf"^\d+ +{c}\(", trace, re.M)) for c in FILE_CHANGING.split(",")}
+    return counts, [(c, n) for c, count in counts.items() for n in range(1, count + 1) if c != "pwrite64" or n % 4 == 1]
+
+
 def kills():
     """Start-up and a convert killed at file-changing calls: every map is there afterwards, old or new, and
     new where its update had returned; the next start-up loads what the shell reads."""
     stored = {n: named(b"old map %d" % n, bytes((i * 7 + n) % 256 for i in range(3000))) for n in range(1, 9)}
     files = {n: named(b"new map %d" % n, bytes((i * 5 + n) % 256 for i in range(3000))) for n in (2, 4, 6, 8, 10)}
-    calls = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
 
     def run(f, *inject):
         make_db(f.db, [(n, blob(r)) for n, r in stored.items()])
         f.write_maps({f"Map #{n} - new.map4": r for n, r in files.items()})
-        trace = os.path.join(f.temp, "trace")
-        strace = ["strace", "-f", "-qq", "-o", trace, "-e", f"trace={calls}", *inject]
-        return f.run("convert", env=NO_LEAK_CHECK, wrap=strace), open(trace).read()
+        return traced_convert(f, *inject)
 
     with Folder() as f:
         whole, trace = run(f)
     check(whole.returncode == 0 and whole.stdout == b"5 Maps converted!\n", f"a whole run: {whole.stderr[-300:]}")
-    counts = {c: len(re.findall(rf"^\d+ +{c}\(", trace, re.M)) for c in calls.split(",")}
+    counts, points = kill_points(trace)
     check(counts["rename"] >= 1 and counts["fsync"] + counts["fdatasync"] >= 3, f"file-changing calls {counts}")
-    for call, n in [(c, n) for c, count in counts.items() for n in range(1, count + 1) if c != "pwrite64" or n % 4 == 1]:
+    for call, n in points:
         with Folder() as f:
             done, _ = run(f, "-e", f"inject={call}:signal=KILL:when={n}")
             converting = [int(line[16:]) for line in done.stderr.decode().splitlines()
@@ -423,22 +462,19 @@ def jet_kills():
     files = {n: named(b"new map %d" % n, bytes((i * 5 + n) % 256 for i in range(3000))) for n in (2, 11, 5001)}
     old = jet_rows(fixture)
     new = [(n, blob(files[n]) if n in files else d) for n, d in old] + [(5001, blob(files[5001]))]
-    calls = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
 
     def run(f, *inject):
         shutil.copy(fixture, f.db)
         os.chmod(f.db, 0o644)
         f.write_maps({f"Map #{n} - new.map4": r for n, r in files.items()})
-        trace = os.path.join(f.temp, "trace")
-        strace = ["strace", "-f", "-qq", "-o", trace, "-e", f"trace={calls}", *inject]
-        return f.run("convert", env=NO_LEAK_CHECK, wrap=strace), open(trace).read()
+        return traced_convert(f, *inject)
 
     with Folder() as f:
         whole, trace = run(f)
         check(whole.returncode == 0 and jet_rows(f.db) == new, f"a whole run: {whole.stderr[-300:]}")
-    counts = {c: len(re.findall(rf"^\d+ +{c}\(", trace, re.M)) for c in calls.split(",")}
+    counts, points = kill_points(trace)
     check(counts["rename"] >= 2 and counts["fsync"] >= 4, f"file-changing calls {counts}")
-    for call, n in [(c, n) for c, count in counts.items() for n in range(1, count + 1) if c != "pwrite64" or n % 4 == 1]:
+    for call, n in points:
         with Folder() as f:
             done, _ = run(f, "-e", f"inject={call}:signal=KILL:when={n}")
             rows = jet_rows(f.db)

@@ -13,7 +13,6 @@ BATCH, CORVALD, MAKE_SERVER_DAT, CLOSE_WINDOW, FAKE_ZLIB = (
 JET_FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../fixtures/jet")
 PASSWORD = "brevola"
 SCHEMA = "CREATE TABLE Maps (Number INTEGER, Data BLOB);\nCREATE INDEX Number ON Maps (Number);\n"
-UNUSABLE = '"*/:<>?\\|'
 failures = []
 
 
@@ -66,11 +65,31 @@ def terminal(name):
                    for c in name)
 
 
-def file_name(number, record):
-    name = shown_name(record)
-    if any(c in UNUSABLE for c in name):
-        name = "".join("_" if c in UNUSABLE else c for c in name)
-    return f"Map #{number} - {name}.map4"
+# The name that the dump gives a map's file after "Map #<number> - ", for each map name of the Jet fixtures'
+# manifest (tests/fixtures/jet/manifest.tsv), written out rather than computed: keyed by the record's first 30
+# bytes. The names that are their own file names come last.
+MAP_FILE_NAMES = {
+    b"Northshire".ljust(30): "Northshire",
+    b"  Two  Spaces".ljust(30): "Two  Spaces",
+    b"Ask?".ljust(30): "Ask_",
+    b'x/y\\z:"q"'.ljust(30): "x_y_z__q_",
+    b"Padded".ljust(30, b"\0"): "Padded",
+    b"Cut\0here".ljust(30): "Cut",
+    b"Fa\xe7ade \x80 \x9d".ljust(30): "Fa\xe7ade \u20ac \x9d",
+    b"Short": "Short",
+    **{name.encode().ljust(30): name for name in (
+        "New eleven", "Large", "Last slot", "uFF4", "o12I JI9E0Bpa2fhsgBa6E6unzqww", "F3e9vfIHssCj488Jtb8xxCAf",
+        "0IEhAF1EzGq JDFGbJoid8G5g82AD", "oh37C6D8HqIz5tI4", "DzAmsracj41CGExmq7ECFEA", "csuCgB78FqBlA9De4rExgm",
+        "BafaB", "f2mph2cHr53wjau50J", "9iHoD0i17Fsf 5ki0tF yjG", "agyedw4wbbFDu", "uhECJ2kj0GnA2vC", "68eIzcm4", "4H",
+        "4mD86bi4GnGik5l", "AH fytlwl", "E sCluGDBhGGrgn", "f", "v H5lbwkwI6JHnh28rIJ9", "sJr5IigqgAkg6dw9l43",
+        "ur0esukqqea q adg", "t", "6IJw", "C13482czu1n1CA6h6xF6qyswd", "bs7vs9ht u0bHvmId9hk2hhciGw14", "A", "w yyp",
+        "oilHb58H6IzqjobbrHD qu")},
+}
+
+
+def map_file(number, record, names=MAP_FILE_NAMES):
+    """The file that the dump writes for map `number` holding `record`, its name part taken from `names`."""
+    return f"Map #{number} - {names[record[:30]]}.map4"
 
 
 def folder_files(folder):

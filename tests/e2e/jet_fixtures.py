@@ -13,7 +13,7 @@ import sys
 import tempfile
 import zlib
 
-from common import file_name, shown_name, terminal
+from common import map_file, shown_name, terminal
 
 BATCH, FIXTURES = sys.argv[1:3]
 PAGE = 4096
@@ -37,12 +37,12 @@ def exported():
                          check=True, capture_output=True, text=True).stdout
     blobs = [(n, bytes.fromhex(data)) for n, data in list(csv.reader(io.StringIO(out)))[1:]]
     records = kept((n, zlib.decompress(blob[4:]) if blob else b"") for n, blob in blobs)
-    return {file_name(n, r): hashlib.sha256(r).hexdigest() for n, r in records.items()}
+    return {map_file(n, r): hashlib.sha256(r).hexdigest() for n, r in records.items()}
 
 
 EXPECTED = {
     "list": "Number of maps found: 45\n" + "".join(f"Map #{n}: {terminal(shown_name(s))}\n" for n, s in sorted(MAPS.items())),
-    "dump": {file_name(n, s): SHA[n] for n, s in MAPS.items()},
+    "dump": {map_file(n, s): SHA[n] for n, s in MAPS.items()},
     "export": exported(),
     "nothing": {},
     "untouched": {"Map #1 - One.map4": hashlib.sha256(b"One").hexdigest()},

@@ -13,7 +13,7 @@ import shutil
 import subprocess
 import sys
 
-from common import Folder, check, file_name, folder_files, main, named, shown_name, terminal
+from common import MAP_FILE_NAMES, Folder, check, folder_files, main, map_file, named, shown_name, terminal
 from jet_manifest import expanded, fixture, fixture_rows, map_data
 from jet_pages import page_differences
 from jet_readers import in_index_order, jet_file_holds, mdb_reader_rows, need_oracle, oracle_tables
@@ -21,6 +21,16 @@ from jet_readers import in_index_order, jet_file_holds, mdb_reader_rows, need_or
 FOLDER = ["Maps", "corvald-batch", "server.dat"]
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace
 WRONG_PASSWORD = "#3031: Wrong password for the database 'server.dat'."
+# The name part of the file of each map that the cases dump: the manifest's (MAP_FILE_NAMES), those of the
+# records they convert, and maps-3000.mdb's "Map <n>".
+NAMES = {
+    **MAP_FILE_NAMES,
+    b"Caf\xe9 \x81\x8d\x8f\x90\x9d".ljust(30): "Caf\xe9 \x81\x8d\x8f\x90\x9d",
+    b"x": "x",
+    **{name.encode().ljust(30): name for name in ("Back again", "Seven", "Small", "New 1", "New 11", "New 50", "One",
+                                                  "Eleven again", "Large again", "Huge", "New fifty", "New one")},
+    **{f"Map {n}".encode().ljust(30): f"Map {n}" for n in range(1, 3001)},
+}
 
 
 def prepared(f, name, target=None):
@@ -81,15 +91,28 @@ def listing(rows):
         f"Map #{n}: {terminal(shown_name(record))}\n" for n, record in sorted(loaded(rows).items()))
 
 
-def read_back(f, rows, what):
-    """The program's own reading of the file (list, then dump into an empty Maps) gives `rows`."""
+def read_back(f, rows, what, names=NAMES):
+    """The program's own reading of the file (list, then dump into an empty Maps) gives `rows`, the dumped files
+    named by `names`."""
     run = f.run("-q", "list", timeout=600)
     check(run.returncode == 0 and run.stdout.decode() == listing(rows), f"{what}: list: {run.stderr[-300:]}")
     for name in os.listdir(f.maps):
         os.remove(os.path.join(f.maps, name))
     run = f.run("-q", "dump", timeout=600)
     check(run.returncode == 0, f"{what}: dump: {run.stderr[-300:]}")
-    check(folder_files(f.maps) == {file_name(n, r): r for n, r in loaded(rows).items()}, f"{what}: the dumped files")
+    check(folder_files(f.maps) == {map_file(n, r, names): r for n, r in loaded(rows).items()},
+          f"{what}: the dumped files")
+
+
+def convert_read_back(fixture, files, what, names=NAMES, **readers):
+    """Converts `files` into a copy of `fixture`: the outside readers and the program's own reading of the file
+    find the rows that `converted` gives."""
+    rows = converted(fixture_rows(fixture), files)
+    with Folder() as f:
+        prepared(f, fixture)
+        if convert(f, files, what):
+            written_holds(f.db, rows, what, **readers)
+            read_back(f, rows, what, names)
 
 
 def tree(folder):
@@ -248,14 +271,10 @@ def empty_table():
 
 def shared_number():
     """Both rows of map 11 get the new blob, and no row is added."""
-    with Folder() as f:
-        prepared(f, "maps-ole.mdb")
-        files = {"Map #11 - x.map4": named(b"Eleven again")}
-        rows = converted(fixture_rows("maps-ole.mdb"), files)
-        check([d for n, d in rows if n == 11] == [map_data(named(b"Eleven again"))] * 2, "the model: both rows of 11")
-        if convert(f, files, "map 11"):
-            written_holds(f.db, rows, "map 11")
-            read_back(f, rows, "map 11")
+    files = {"Map #11 - x.map4": named(b"Eleven again")}
+    rows = converted(fixture_rows("maps-ole.mdb"), files)
+    check([d for n, d in rows if n == 11] == [map_data(named(b"Eleven again"))] * 2, "the model: both rows of 11")
+    convert_read_back("maps-ole.mdb", files, "map 11")
 
 
 def numbers():
@@ -263,49 +282,28 @@ def numbers():
     oracle wants three keys absent from the index among its probes, and both ends with 0, 1, 3000 and 3001 leave
     too few)."""
     for end in (-2**31, 2**31 - 1):
-        with Folder() as f:
-            prepared(f, "maps-ole.mdb")
-            files = {f"Map #{n} - x.map4": named(b"Number %d" % n) for n in (0, -5, 3001, end)}
-            rows = converted(fixture_rows("maps-ole.mdb"), files)
-            if convert(f, files, f"numbers and {end}"):
-                written_holds(f.db, rows, f"numbers and {end}")
-                read_back(f, rows, f"numbers and {end}")
+        files = {f"Map #{n} - x.map4": named(b"Number %d" % n) for n in (0, -5, 3001, end)}
+        convert_read_back("maps-ole.mdb", files, f"numbers and {end}")
 
 
 def sizes():
     """An empty record (an empty value, in a row that has one and in a new row), a 1-byte one and 2 MiB."""
-    with Folder() as f:
-        prepared(f, "maps-ole.mdb")
-        files = {"Map #10 - empty.map4": b"", "Map #77 - empty.map4": b"", "Map #5 - one byte.map4": b"x",
-                 "Map #12 - large.map4": record(random.Random(2), b"Large again", 2 << 20)}
-        rows = converted(fixture_rows("maps-ole.mdb"), files)
-        if convert(f, files, "sizes"):
-            written_holds(f.db, rows, "sizes")
-            read_back(f, rows, "sizes")
+    files = {"Map #10 - empty.map4": b"", "Map #77 - empty.map4": b"", "Map #5 - one byte.map4": b"x",
+             "Map #12 - large.map4": record(random.Random(2), b"Large again", 2 << 20)}
+    convert_read_back("maps-ole.mdb", files, "sizes")
 
 
 def huge():
     """One 96 MiB record that does not compress."""
-    with Folder() as f:
-        prepared(f, "empty.mdb")
-        files = {"Map #1 - huge.map4": named(b"Huge", os.urandom((96 << 20) - 30))}
-        rows = converted([], files)
-        if convert(f, files, "96 MiB"):
-            written_holds(f.db, rows, "96 MiB")
-            read_back(f, rows, "96 MiB")
+    convert_read_back("empty.mdb", {"Map #1 - huge.map4": named(b"Huge", os.urandom((96 << 20) - 30))}, "96 MiB")
 
 
 def memo():
     """A Memo Data stays a Memo: each blob byte one character."""
-    with Folder() as f:
-        prepared(f, "maps-memo.mdb")
-        rng = random.Random(5)
-        files = {"Map #11 - x.map4": record(rng, b"Caf\xe9 \x81\x8d\x8f\x90\x9d", 20000), "Map #50 - x.map4":
-                 record(rng, b"New fifty", 3000), "Map #10 - x.map4": b"", "Map #3001 - x.map4": bytes(range(256))}
-        rows = converted(fixture_rows("maps-memo.mdb"), files)
-        if convert(f, files, "Memo"):
-            written_holds(f.db, rows, "Memo", kind="memo")
-            read_back(f, rows, "Memo")
+    rng = random.Random(5)
+    files = {"Map #11 - x.map4": record(rng, b"Caf\xe9 \x81\x8d\x8f\x90\x9d", 20000), "Map #50 - x.map4":
+             record(rng, b"New fifty", 3000), "Map #10 - x.map4": b"", "Map #3001 - x.map4": bytes(range(256))}
+    convert_read_back("maps-memo.mdb", files, "Memo", kind="memo")
 
 
 def property_rows():
@@ -315,17 +313,15 @@ def property_rows():
         rng = random.Random(seed)
         numbers = [rng.choice([rng.randrange(-50, 3050), rng.randrange(-2**31 + 1, 2**31 - 1)]) for _ in range(120)]
         numbers += rng.sample(numbers, 30)
-        files = {}
+        files, names = {}, dict(NAMES)
         for i, n in enumerate(numbers):
             size = rng.choice([0, rng.randrange(1, 40), rng.randrange(40, 20 << 10)])
             letters = "".join(chr(97 + i // 26**k % 26) for k in (2, 1, 0))  # one of "aaa" to "zzz" a file
-            files[f"Map #{n} - {letters}.map4"] = record(rng, b"Seed %d map %d" % (seed, i), size)
-        rows = converted([], files)
-        with Folder() as f:
-            prepared(f, "empty.mdb")
-            if convert(f, files, f"seed {seed}"):
-                written_holds(f.db, rows, f"seed {seed}")
-                read_back(f, rows, f"seed {seed}")
+            name = b"Seed %d map %d" % (seed, i)
+            files[f"Map #{n} - {letters}.map4"] = record(rng, name, size)
+            # A record shorter than its name holds the name's start; its file, that start without a last blank.
+            names[files[f"Map #{n} - {letters}.map4"][:30]] = name[:size].decode().rstrip(" ")
+        convert_read_back("empty.mdb", files, f"seed {seed}", names)
 
 
 # ---------------------------------------------------------------- what is left as it is

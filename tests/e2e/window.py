@@ -1,11 +1,12 @@
 """The real corvald on a private Xvfb, driven as a person drives it with xdotool, from a folder whose name
 is not UTF-8: the dump and the convert, and a start-up that fails. Usage: window.py CASE."""
 import os
+import signal
 import subprocess
 import time
 
-from common import CLOSE_WINDOW, CORVALD, MAKE_SERVER_DAT, Folder, blob, check, file_name, folder_files, main, \
-    make_db, named, read_db
+from common import CLOSE_WINDOW, CORVALD, MAKE_SERVER_DAT, Folder, blob, check, folder_files, main, make_db, named, \
+    read_db
 from batch import reference_maps
 
 MAIN, STATUS, BOX = "Corvald Converter", "Loading Server", "Corvald"
@@ -75,12 +76,12 @@ def dump_convert():
     its closing message is open."""
     with Screen() as x, Folder(CORVALD, os.fsdecode(b"Caf\xe9")) as f:
         maps = reference_maps()
-        make_db(f.db, [(n, blob(r)) for n, r in maps])
+        make_db(f.db, [(n, blob(r)) for n, r, _ in maps])
         stored = read_db(f.db)
         program, main_window = x.start_main(f)
         check(x.size(main_window) == [274, 106], "the main window's size")
         x.click(main_window, 136, 64)  # "Dump maps into seperate files"
-        expected = {file_name(n, r): r for n, r in maps if 1 <= n <= 3000 and r[:30].strip(b" ")}
+        expected = {file: r for n, r, file in maps if file}
         for _ in range(300):
             if folder_files(f.maps) == expected and x.wait(STATUS, 1, gone=True):
                 break
@@ -118,13 +119,13 @@ def failed_start_up():
 
 def sample():
     """The sample database that make_server_dat makes opens in the window program from a UTF-8 folder, and a
-    stop signal ends the program cleanly."""
+    SIGHUP ends the program cleanly."""
     with Screen() as x, Folder(CORVALD, "Caf\u00e9") as f:
         subprocess.run([MAKE_SERVER_DAT, f.db], check=True)
         program, main_window = x.start_main(f)
         check(x.wait(STATUS, 5, gone=True) and os.path.isdir(f.maps), "the status window goes, Maps is made")
         check(not os.path.exists(os.path.join(f.elsewhere, "Maps")), "Maps in the program's folder only")
-        program.terminate()  # a stop signal ends the program as the close box does
+        program.send_signal(signal.SIGHUP)  # a closed terminal's stop signal ends it as the close box does
         check(program.wait(20) == 0 and len(read_db(f.db)) == 36, "the end")
 
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
-#include <cerrno>
 #include <cfenv>
 #include <cmath>
 
@@ -12,7 +11,6 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
-#include "platform/RenameNoReplace.h"
 #include "tests/support/Support.h"
 
 namespace corvald::test {
@@ -36,8 +34,6 @@ TEST(Platform, FileCallsFailWithTheClassicNumbers) {
       {"writing a folder", [] { BinaryFile::OpenForWriting("dir"); }, err::kPathFileAccess},
       {"reading a folder", [] { BinaryFile::OpenForReading("dir"); }, err::kPathFileAccess},
       {"Kill of a missing file", [] { Kill("missing"); }, err::kFileNotFound},
-      {"renaming a missing file", [] { RenameFile("missing", "other"); }, err::kFileNotFound},
-      {"renaming onto a folder", [] { RenameFile("file", "dir"); }, err::kFileAlreadyExists},
       // Names that Windows rejects, and paths that leave the program's folder.
       {"a ? in a name", [] { BinaryFile::OpenForWriting("a?b"); }, err::kBadFileName},
       {"a tab in a name", [] { NativePath("a\tb"); }, err::kBadFileName},
@@ -91,21 +87,6 @@ TEST(Platform, FilesHoldTheirBytesAndListUnderTheirAnsiNames) {
                                                         {"", false, false}}) {
     EXPECT_EQ(FileExists(path), file) << path;
     EXPECT_EQ(DirExists(path), dir) << path;
-  }
-}
-
-// Each way of renaming on its own: this machine's file systems take the first,
-// the others stand in where a file system refuses it.
-TEST(Platform, EveryWayOfRenamingTakesAFreeNameAndNeverReplacesAFile) {
-  for (auto* rename : {detail::RenameByNoReplaceFlag, detail::RenameByLink, detail::RenameAfterCheck}) {
-    TempFolder folder;
-    WriteBytes("server.dat", "db");
-    WriteBytes("taken", "other");
-    EXPECT_EQ(rename("server.dat", "server.tmp"), 0);
-    EXPECT_EQ(rename("server.tmp", "taken"), EEXIST);
-    EXPECT_EQ(rename("missing", "free"), ENOENT);
-    EXPECT_EQ(FolderFiles("."),
-              (std::map<std::string, std::string>{{"server.tmp", "db"}, {"taken", "other"}}));
   }
 }
 
