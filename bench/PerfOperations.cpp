@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -192,7 +193,7 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
   // The main window has listed the set's map files for the convert. The dump
   // first writes into a new "Maps" folder, as a first dump does, then over the
   // files it wrote; a file system spends more on a file it must empty first.
-  RenameFile(kMapsFolder, kSetMapsFolder);
+  std::filesystem::rename(kMapsFolder, kSetMapsFolder);
   // Page cache that the machine has never used before costs several times more to
   // fill (about 25 ms for 8 MiB on the benchmark VM, against 3 ms once reused), so
   // the same bytes are written and deleted once, untimed, before any dump is timed.
@@ -222,7 +223,7 @@ int RunOperations(const std::filesystem::path& work, const std::filesystem::path
   Print("redump", redump);
   Print("dump_floor", dumpFloor);
   Print("redump_floor", redumpFloor);
-  RenameFile(kSetMapsFolder, kMapsFolder);
+  std::filesystem::rename(kSetMapsFolder, kMapsFolder);
   ResetPeakResidentBytes();
   Print("convert", Seconds(cmdButton2_Click));
   Print("convert_peak_bytes", static_cast<double>(PeakResidentBytes()));
