@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 struct _XDisplay;
 
@@ -31,8 +32,9 @@ double Seconds(Work&& work) {
 std::string ReadWholeFile(const std::filesystem::path& file);
 
 // Copies a file with plain reads and writes in 1 MiB pieces, creating or
-// emptying the destination; throws std::runtime_error on failure.
-void PlainCopy(const std::filesystem::path& from, const std::filesystem::path& to);
+// emptying the destination, and with `sync` forces the copy to disk before it
+// closes; throws std::runtime_error on failure.
+void PlainCopy(const std::filesystem::path& from, const std::filesystem::path& to, bool sync = false);
 
 // The process's peak resident memory so far (VmHWM), in bytes; 0 when the
 // system does not tell.
@@ -43,6 +45,8 @@ void ResetPeakResidentBytes();
 
 // Measurements as a child reports them: name -> value.
 using Report = std::map<std::string, double>;
+// Each run's value of every measurement, in the order of the runs.
+using Runs = std::map<std::string, std::vector<double>>;
 
 // The in-process measurements of one data set whose copy lies in `work` (its
 // "server.dat" and "Maps" folder), with `scratch` for the floors' files.
@@ -70,9 +74,26 @@ class PrivateXvfb {
 // "server.dat" in `work`; prints its time, peak memory and the map table's size.
 int RunStartUp(const std::filesystem::path& work);
 
+// The convert of the map files in `work`/Maps into its "server.dat", which
+// holds no map yet, then start-up on what it wrote and the same convert
+// again, over the maps; prints each one's time and peak memory.
+int RunConvertInto(const std::filesystem::path& work);
+
 // Under a private Xvfb, starts `program` (a copy of the program beside a
 // "server.dat") and reports the seconds from its start until the status window
-// shows text, and until the main window is visible, and its peak memory then.
-Report MeasureScreen(const std::filesystem::path& program);
+// shows text ("first_text"), and until the main window is visible
+// ("main_shown"), and its peak memory then ("peak_bytes"). With `convert`, it
+// then clicks "Convert map files to database" as a person would and reports
+// the seconds from the click until the closing message is on the screen
+// ("convert").
+Report MeasureWindow(const std::filesystem::path& program, bool convert);
+
+// `batch` (a copy of corvald-batch beside a "server.dat" and its "Maps") run
+// as "corvald-batch convert": the seconds from its first status text to its
+// closing count, so without its start-up.
+double MeasureBatchConvert(const std::filesystem::path& batch);
+
+// The seconds that "corvald-batch -q list" takes there, start-up and all.
+double MeasureBatchList(const std::filesystem::path& batch);
 
 }  // namespace corvald::perf

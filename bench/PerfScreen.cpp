@@ -1,14 +1,19 @@
-// Start-up as the user sees it: the program started on a private Xvfb, timed
-// from the moment it is started until its status window shows text and until
-// its main window is visible, by polling the X server every millisecond.
+// Start-up and the convert as the user sees them: the program started on a
+// private Xvfb, timed from the moment it is started until its status window
+// shows text and until its main window is visible, and from a click on its
+// convert button until the closing message shows, by polling the X server
+// every millisecond; and corvald-batch beside it, timed from its output.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -27,17 +32,21 @@ using Clock = std::chrono::steady_clock;
 constexpr int kLabelX = 8, kLabelY = 8, kLabelWidth = 281, kLabelHeight = 25;
 constexpr int kTextRed = 194, kTextGreen = 173, kTextBlue = 154;
 constexpr int kEnoughTextPixels = 40;
+// The middle of "Convert map files to database" in the main window.
+constexpr int kConvertButtonX = 136, kConvertButtonY = 88;
 
 // Starts a program with the environment extended by `environment`; returns its
-// process id. Standard output goes to `outputFd` when it is not -1.
+// process id. Standard output goes to `outputFd` and standard error to
+// `errorFd` when they are not -1.
 pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::string>& environment,
-            const std::filesystem::path& folder, int outputFd = -1, int keepFd = -1) {
+            const std::filesystem::path& folder, int outputFd = -1, int keepFd = -1, int errorFd = -1) {
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     if (chdir(folder.c_str()) != 0) _exit(127);
     for (const std::string& variable : environment) putenv(const_cast<char*>(variable.c_str()));
     if (outputFd >= 0) dup2(outputFd, STDOUT_FILENO);
+    if (errorFd >= 0) dup2(errorFd, STDERR_FILENO);
     if (keepFd >= 0) fcntl(keepFd, F_SETFD, 0);
     std::vector<char*> arguments;
     for (const std::string& part : command) arguments.push_back(const_cast<char*>(part.c_str()));
@@ -91,6 +100,74 @@ bool ShowsText(Display* display, Window window) {
 
 double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
+// Polls every millisecond until the window with this title is viewable; 0 past the deadline.
+Window AwaitWindow(Display* display, const char* title, Clock::time_point deadline) {
+  for (;;) {
+    if (const Window found = ViewableWindow(display, title); found != 0) return found;
+    if (Clock::now() >= deadline) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// Presses and releases the left mouse button at (x, y) of the window, as a
+// person's mouse does; returns once the X server has both.
+void Click(Display* display, Window window, int x, int y) {
+  int left = 0, top = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &left, &top, &child);
+  XTestFakeMotionEvent(display, DefaultScreen(display), left, top, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XSync(display, False);
+}
+
+// Waits for the process to end, at most 10 seconds, then kills it.
+void AwaitExit(pid_t pid) {
+  for (int waited = 0; waited < 10000; waited += 10) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+// Runs a program in its own folder to its end with standard output and error
+// read line by line; `line` sees each line, and whether it came on standard
+// error. Throws when the program fails.
+template <typename Line>
+void RunReadingLines(const std::vector<std::string>& command, const std::filesystem::path& folder,
+                     Line&& line) {
+  int out[2], error[2];
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(error, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  const pid_t pid = Spawn(command, {}, folder, out[1], -1, error[1]);
+  close(out[1]);
+  close(error[1]);
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {error[0], POLLIN, 0}};
+  std::string pending[2];
+  int open = 2;
+  while (open > 0 && poll(fds, 2, -1) > 0) {
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+        continue;
+      }
+      pending[i].append(buffer, static_cast<std::size_t>(got));
+      for (std::size_t end; (end = pending[i].find('\n')) != std::string::npos;) {
+        line(std::string_view(pending[i]).substr(0, end), i == 1);
+        pending[i].erase(0, end + 1);
+      }
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("failed: " + command[0]);
+}
+
 }  // namespace
 
 PrivateXvfb::PrivateXvfb() {
@@ -116,7 +193,7 @@ PrivateXvfb::~PrivateXvfb() {
   waitpid(pid_, nullptr, 0);
 }
 
-Report MeasureScreen(const std::filesystem::path& program) {
+Report MeasureWindow(const std::filesystem::path& program, bool convert) {
   PrivateXvfb x;
   // Errors for windows that vanish between the listing and the look are expected.
   XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
@@ -140,14 +217,44 @@ Report MeasureScreen(const std::filesystem::path& program) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  if (main != 0) RequestWindowClose(x.Connection(), main);
-  for (int waited = 0; waited < 10000; waited += 10) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return report;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (main != 0 && convert) {
+    // The main window takes input once the status window has closed.
+    while (ViewableWindow(x.Connection(), "Loading Server") != 0 && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    sync();
+    Click(x.Connection(), main, kConvertButtonX, kConvertButtonY);
+    const auto clicked = Clock::now();
+    const Window box = AwaitWindow(x.Connection(), "Corvald", clicked + std::chrono::seconds(300));
+    if (box != 0) {
+      report["convert"] = Since(clicked);
+      RequestWindowClose(x.Connection(), box);
+      while (ViewableWindow(x.Connection(), "Corvald") != 0 && Since(clicked) < 310) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
   }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  if (main != 0) RequestWindowClose(x.Connection(), main);
+  AwaitExit(pid);
   return report;
+}
+
+double MeasureBatchConvert(const std::filesystem::path& batch) {
+  std::optional<Clock::time_point> first;
+  std::optional<double> seconds;
+  sync();
+  RunReadingLines({batch.string(), "convert"}, batch.parent_path(), [&](std::string_view line, bool error) {
+    if (error && !first && line.starts_with("Converting Map #")) first = Clock::now();
+    if (!error && first && line.ends_with(" Maps converted!")) seconds = Since(*first);
+  });
+  if (!seconds) throw std::runtime_error("corvald-batch convert did not end with its count");
+  return *seconds;
+}
+
+double MeasureBatchList(const std::filesystem::path& batch) {
+  return Seconds([&] {
+    RunReadingLines({batch.string(), "-q", "list"}, batch.parent_path(), [](auto, bool) {});
+  });
 }
 
 }  // namespace corvald::perf

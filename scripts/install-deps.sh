@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format \
-  qt6-base-dev libgl-dev libx11-dev libsqlcipher-dev libssl-dev sqlcipher zlib1g-dev \
+  qt6-base-dev libgl-dev libx11-dev libxtst-dev libsqlcipher-dev libssl-dev sqlcipher zlib1g-dev \
   libgtest-dev libgmock-dev libbenchmark-dev python3 \
   mdbtools mdbtools-dev libglib2.0-dev \
   fonts-wine fonts-liberation fontconfig \
