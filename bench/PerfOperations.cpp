@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <string>
