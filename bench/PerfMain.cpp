@@ -340,7 +340,10 @@ void PrintScreen(const std::vector<std::pair<std::string, Runs>>& results) {
       << "\nOn an X server, as the user waits: the window program, and corvald-batch on the same files\n\n";
   PrintHeader({"operation", "maps", "window s", "corvald-batch s", "window/batch", "floor s", "window/floor",
                "batch/floor", "peak memory (limit)"});
-  for (const auto& [set, r] : results) {
+  for (const auto& result : results) {
+    // Named, not bound: a lambda below takes them.
+    const std::string& set = result.first;
+    const Runs& r = result.second;
     if (!OnScreen(set)) continue;
     const std::string maps = Fixed(Median(Of(r, "maps")), 0);
     PrintRow({"first status text " + set + " (target 0.150)", maps, Spread(Of(r, "screen_first_text")), "-",
