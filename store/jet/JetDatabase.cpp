@@ -80,8 +80,8 @@ struct TableEntry {
 
 class File {
  public:
-  File(MdbHandle* handle, std::string name, std::uintmax_t size)
-      : handle_(handle), name_(std::move(name)), pages_(size / handle->fmt->pg_size) {}
+  File(MdbHandle* handle, std::string name, std::uintmax_t size, bool readOnly)
+      : handle_(handle), name_(std::move(name)), pages_(size / handle->fmt->pg_size), readOnly_(readOnly) {}
   ~File() { mdb_close(handle_); }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -94,16 +94,13 @@ class File {
   const std::vector<TableEntry>& Tables() const { return tables_; }
   void SetTables(std::vector<TableEntry> tables) { tables_ = std::move(tables); }
 
-  // What the writer found: Maps' layout and rows, or why it leaves the file alone.
-  std::variant<WritableMaps, std::string>& Writable() { return writable_; }
+  // What the writer finds, read on first use: Maps' layout and rows, or why
+  // it leaves the file alone.
+  const std::variant<WritableMaps, std::string>& Writable();
   // The rewrite under way, started on first use; it holds Maps' rows from then on.
   Rewrite& Rewriting() {
-    if (!rewrite_) {
-      WritableMaps* maps = std::get_if<WritableMaps>(&writable_);
-      assert(maps != nullptr);
-      CheckNotInUse(name_);
-      rewrite_ = Rewrite::Start(FileBehindLinks(NativePath(name_)), name_, *maps);
-      if (!rewrite_) Raise(err::kEngineError, std::string(std::strerror(EPERM)) + " (" + name_ + ")");
+    if (!rewrite_ && !StartRewrite()) {
+      Raise(err::kEngineError, std::string(std::strerror(EPERM)) + " (" + name_ + ")");
     }
     return *rewrite_;
   }
@@ -117,13 +114,17 @@ class File {
   unsigned Generation() const { return generation_; }
 
  private:
+  // Starts a rewrite of Maps once no other program holds the file; false
+  // where this process may not give the new file its owner.
+  bool StartRewrite();
   void Reopen();
 
   MdbHandle* handle_;
   std::string name_;
   std::uintmax_t pages_;
+  bool readOnly_;
   std::vector<TableEntry> tables_;
-  std::variant<WritableMaps, std::string> writable_ = std::string("it was opened read-only");
+  std::optional<std::variant<WritableMaps, std::string>> writable_;
   std::unique_ptr<Rewrite> rewrite_;
   unsigned generation_ = 0;
 };
@@ -257,16 +258,14 @@ std::shared_ptr<File> Open(std::string_view fileName, std::string_view password,
   if (error || size % pageSize != 0) Raise(err::kDamaged, fileName);
   MdbHandle* handle = mdb_open(native.c_str(), MDB_NOFLAGS);
   if (handle == nullptr) Raise(err::kDamaged, fileName);
-  auto file = std::make_shared<File>(handle, std::string(fileName), size);
+  auto file = std::make_shared<File>(handle, std::string(fileName), size, readOnly);
   if (static_cast<std::uintmax_t>(handle->fmt->pg_size) != pageSize) file->RaiseDamaged();
   file->SetTables(ReadTables(*file));
-  if (!readOnly) file->Writable() = WritableMapsOf(*file, header);
   return file;
 }
 
 void File::Reopen() {
   const std::filesystem::path native = NativePath(name_);
-  const std::string header = ReadStart(native, kHeaderSize);
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(native, error);
   MdbHandle* handle = mdb_open(native.c_str(), MDB_NOFLAGS);
@@ -276,7 +275,7 @@ void File::Reopen() {
   pages_ = size / handle_->fmt->pg_size;
   ++generation_;
   SetTables(ReadTables(*this));
-  writable_ = WritableMapsOf(*this, header);
+  writable_.reset();
 }
 
 void File::Commit() {
@@ -286,11 +285,25 @@ void File::Commit() {
   Reopen();
 }
 
-bool File::Compact() {
-  assert(!rewrite_ && std::holds_alternative<WritableMaps>(writable_));
+const std::variant<WritableMaps, std::string>& File::Writable() {
+  if (!writable_) {
+    writable_ = readOnly_ ? std::string("it was opened read-only")
+                          : WritableMapsOf(*this, ReadStart(NativePath(name_), kHeaderSize));
+  }
+  return *writable_;
+}
+
+bool File::StartRewrite() {
+  assert(!rewrite_);
+  const auto* maps = std::get_if<WritableMaps>(&Writable());
+  assert(maps != nullptr);
   CheckNotInUse(name_);
-  rewrite_ = Rewrite::Start(FileBehindLinks(NativePath(name_)), name_, std::get<WritableMaps>(writable_));
-  if (!rewrite_) return false;
+  rewrite_ = Rewrite::Start(FileBehindLinks(NativePath(name_)), name_, *maps);
+  return rewrite_ != nullptr;
+}
+
+bool File::Compact() {
+  if (!StartRewrite()) return false;
   Commit();
   return true;
 }
