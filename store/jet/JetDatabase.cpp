@@ -460,10 +460,15 @@ class JetRows final : public detail::RowSource {
   }
 
   // A Data value as the field's own type stores it, written to the side file.
+  // A blob is handed on as it is, without a copy: it may be most of memory.
   std::string StoredData(const Value& value) {
-    const std::string bytes = ToText(value);
-    const bool memo = std::get<WritableMaps>(file_->Writable()).layout.memo;
-    return file_->Rewriting().AddValue(memo ? AnsiToJet4Text(bytes) : bytes);
+    const std::string* blob = std::get_if<std::string>(&value);
+    const std::string text = blob == nullptr ? ToText(value) : std::string();
+    const std::string& bytes = blob == nullptr ? text : *blob;
+    if (std::get<WritableMaps>(file_->Writable()).layout.memo) {
+      return file_->Rewriting().AddValue(AnsiToJet4Text(bytes));
+    }
+    return file_->Rewriting().AddValue(bytes);
   }
 
   MdbColumn* Column(std::size_t column) const {
