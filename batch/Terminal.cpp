@@ -141,6 +141,9 @@ void InstallTerminal(bool quiet) {
   SetUpProgress(quiet);
   SetUserInterface({
       .showStatus = [](std::string_view text, bool /*paced*/) { ShowProgress(TerminalText(text)); },
+      // Every text is shown as it comes.
+      .waitingLeft = [] { return std::optional<std::chrono::nanoseconds>(); },
+      .showWaiting = [] {},
       .closeStatus = ClearProgress,
       .showMessage = ShowMessage,
       .yield = Yield,

@@ -3,6 +3,7 @@
 // Work spread over every core and taken back in the order it was handed in.
 
 #include <cassert>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -56,6 +57,14 @@ class OrderedWork {
   bool Empty() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return jobs_.empty();
+  }
+
+  // Waits at most `timeout` for the oldest job; whether it is done, so that
+  // Take returns without waiting.
+  bool AwaitNext(std::chrono::nanoseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    assert(!jobs_.empty());
+    return done_.wait_for(lock, timeout, [this] { return jobs_.front()->done; });
   }
 
   // Adds a job of about `bytes` bytes; only where HasRoomFor allows it.

@@ -25,8 +25,8 @@ StatusListener& Listener() {
 }  // namespace
 
 void SetUserInterface(UserInterface ui) {
-  assert(ui.showStatus && ui.closeStatus && ui.showMessage && ui.yield && ui.showMain && ui.closeMain &&
-         ui.fileList);
+  assert(ui.showStatus && ui.waitingLeft && ui.showWaiting && ui.closeStatus && ui.showMessage && ui.yield &&
+         ui.showMain && ui.closeMain && ui.fileList);
   Current() = std::move(ui);
 }
 
@@ -39,6 +39,10 @@ void SetProgress(std::string_view text) {
   if (Listener()) Listener()(text);
   Current().showStatus(text, true);
 }
+
+std::optional<std::chrono::nanoseconds> ProgressWaitingLeft() { return Current().waitingLeft(); }
+
+void ShowWaitingProgress() { Current().showWaiting(); }
 
 void UnloadLoading() { Current().closeStatus(); }
 

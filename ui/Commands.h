@@ -34,10 +34,13 @@ std::string DumpStatusText(std::int32_t n, std::string_view name);
 // each file it lets pending window events run; when they shut the program down,
 // it ends at once, without a message. Files are read and compressed ahead of
 // their turn on every core; each is stored, and its failure reported, in its
-// turn. Failures are not handled here: they go to the caller, and the rows
-// stored before stay. The closing count comes once every row is in the database
-// file itself. Returns true when it ended with the number of files converted;
-// false after an early message or a shutdown.
+// turn. Its texts are paced to the screen as the dump's are; a text that waits
+// is drawn once its frame has passed, also while the program waits for the
+// workers, and before it stores a large blob or waits for the disk. Failures
+// are not handled here: they go to the caller, and the rows stored before
+// stay. The closing count comes once every row is in the database file
+// itself. Returns true when it ended with the number of files converted; false
+// after an early message or a shutdown.
 bool cmdButton2_Click();
 
 // Whether the name ends in ".map4", in any letter case, as Windows compares file

@@ -68,15 +68,24 @@ std::size_t ReadAhead(FilesAhead& ahead, const std::vector<std::string>& entries
   return next;
 }
 
+// A blob whose storing may take longer than a screen frame.
+constexpr std::size_t kLongToStore = 1 << 20;
+
 // Stores the next map file that the workers read and compressed under the
-// number its name carries. A failure, also one of reading or compressing the
-// file, goes on with the file's name in its description.
+// number its name carries. Its text is paced to the screen: while it waits
+// for its frame, the program waits for the workers no longer than that frame
+// before drawing it, and draws it before storing a large blob. A failure,
+// also one of reading or compressing the file, goes on with the file's name
+// in its description.
 void ConvertMapFile(const std::string& entry, FilesAhead& ahead) {
   const std::string path = MapFilePath(entry);
   try {
     const std::int32_t n = MapNumberFromFileName(entry);
-    SetStatus("Converting Map #" + std::to_string(n));
-    SaveMapBlob(n, ahead.Take());
+    SetProgress("Converting Map #" + std::to_string(n));
+    if (const auto left = ProgressWaitingLeft(); left && !ahead.AwaitNext(*left)) ShowWaitingProgress();
+    std::string blob = ahead.Take();
+    if (blob.size() >= kLongToStore) ShowWaitingProgress();
+    SaveMapBlob(n, std::move(blob));
   } catch (const Failure& failure) {
     throw Failure(failure.Number(), failure.Description() + " (" + path + ")");
   } catch (const std::bad_alloc&) {
@@ -127,7 +136,9 @@ bool cmdButton2_Click() {
       next = k + 1;
     }
   }
-  // The closing count means every map is in the database file itself.
+  // The closing count means every map is in the database file itself, which
+  // takes the disk's time.
+  ShowWaitingProgress();
   FinishServerWrites();
   UnloadLoading();
   MsgBox(std::to_string(converted) + " Maps converted!");

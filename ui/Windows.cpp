@@ -12,9 +12,15 @@ namespace corvald {
 void InstallWindows() {
   SetUserInterface({
       .showStatus = ShowStatusWindow,
+      .waitingLeft = StatusWaitingLeft,
+      .showWaiting = [] { DrawWaitingStatus(false); },
       .closeStatus = CloseStatusWindow,
       .showMessage = ShowMessageBox,
-      .yield = [] { QCoreApplication::processEvents(); },
+      .yield =
+          [] {
+            DrawWaitingStatus(true);
+            QCoreApplication::processEvents();
+          },
       .showMain = ShowMainWindow,
       .closeMain = CloseMainWindow,
       .fileList = MainWindowFileList,

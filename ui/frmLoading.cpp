@@ -1,3 +1,5 @@
+// The status window: one line of progress over the banner, drawn at once or
+// paced to the screen's frames.
 #include "ui/frmLoading.h"
 
 #include <QApplication>
@@ -10,6 +12,10 @@
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string>
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Fonts.h"
@@ -28,11 +34,35 @@ constexpr QColor kTextColour(194, 173, 154);
 constexpr int kExposeDeadlineMs = 2000;
 // A screen shows a new picture about every 16 ms; a text drawn sooner after
 // the last one could not be seen.
-constexpr qint64 kFrameNs = 16'000'000;
+constexpr std::int64_t kFrameNs = 16'000'000;
 
 QPointer<QWidget> loadingWindow;
-// Since the label was last drawn at once.
-QElapsedTimer sinceDrawn;
+
+// The pacing of the texts: when the label was last drawn, by the clock, and
+// the text that waits for its frame.
+struct Pacing {
+  std::function<std::int64_t()> clock;
+  std::optional<std::int64_t> drawnAt;
+  std::optional<std::string> waiting;
+};
+
+Pacing& Paced() {
+  static Pacing pacing;
+  return pacing;
+}
+
+std::int64_t Now() {
+  const Pacing& pacing = Paced();
+  if (pacing.clock) return pacing.clock();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool WithinFrame() {
+  const Pacing& pacing = Paced();
+  return pacing.drawnAt && Now() - *pacing.drawnAt < kFrameNs;
+}
 
 // The status label. Its text is laid out once per text, and that one layout
 // both tells whether the text fits and is what gets drawn: text that fits is
@@ -101,29 +131,63 @@ void WaitUntilExposed(QWidget& window) {
   }
 }
 
+// Draws the text at once in the open window, and nothing waits after it.
+void Draw(std::string_view text) {
+  // The one label of the window, made in LoadLoadingWindow.
+  auto* label = static_cast<StatusLabel*>(loadingWindow->findChild<QLabel*>(QStringLiteral("lblStatus")));
+  label->SetStatusText(FromAnsi(text));
+  label->repaint();
+  Pacing& pacing = Paced();
+  pacing.drawnAt = Now();
+  pacing.waiting.reset();
+}
+
 }  // namespace
 
 void ShowStatusWindow(std::string_view text, bool paced) {
   if (!loadingWindow) loadingWindow = LoadLoadingWindow();
   QWidget& window = *loadingWindow;
+  bool opened = false;
   if (!window.isVisible()) {
     CentreOnScreen(window);
     window.show();
     WaitUntilExposed(window);
+    opened = true;
   }
-  // The one label of the window, made in LoadLoadingWindow.
-  auto* label = static_cast<StatusLabel*>(window.findChild<QLabel*>(QStringLiteral("lblStatus")));
-  label->SetStatusText(FromAnsi(text));
-  if (paced && sinceDrawn.isValid() && sinceDrawn.nsecsElapsed() < kFrameNs) {
-    label->update();
+  // A text that waits is kept aside, not given to the label: the label would
+  // be drawn with the next window events, whether a frame has passed or not.
+  if (paced && !opened && WithinFrame()) {
+    Paced().waiting = std::string(text);
     return;
   }
-  label->repaint();
-  sinceDrawn.start();
+  Draw(text);
 }
 
-void CloseStatusWindow() { delete loadingWindow.data(); }
+void DrawWaitingStatus(bool dueOnly) {
+  const Pacing& pacing = Paced();
+  if (!loadingWindow || !pacing.waiting || (dueOnly && WithinFrame())) return;
+  const std::string text = *pacing.waiting;
+  Draw(text);
+}
+
+std::optional<std::chrono::nanoseconds> StatusWaitingLeft() {
+  const Pacing& pacing = Paced();
+  if (!loadingWindow || !pacing.waiting) return std::nullopt;
+  const std::int64_t since = pacing.drawnAt ? Now() - *pacing.drawnAt : kFrameNs;
+  return std::chrono::nanoseconds(std::max<std::int64_t>(0, kFrameNs - since));
+}
+
+void CloseStatusWindow() {
+  delete loadingWindow.data();
+  Paced().waiting.reset();
+}
 
 QWidget* frmLoading() { return loadingWindow.data(); }
+
+void SetStatusClock(std::function<std::int64_t()> clock) {
+  Pacing& pacing = Paced();
+  pacing.clock = std::move(clock);
+  pacing.drawnAt.reset();
+}
 
 }  // namespace corvald

@@ -40,6 +40,8 @@ class Cursor {
 
   const std::vector<Column>& Columns() const { return columns_; }
   bool HasIndex() const { return key_.has_value(); }
+  // The position of the index column, whose value each row brings along.
+  std::optional<std::size_t> KeyColumn() const { return key_; }
 
   std::optional<Row> First();
   std::optional<Row> After(const Row& row);

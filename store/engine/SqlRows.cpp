@@ -1,5 +1,7 @@
 // The rows of a SQLCipher table as a recordset reads and writes them, through
 // a cursor along the current index.
+#include <algorithm>
+
 #include "platform/AnsiCodePage.h"
 #include "platform/Failure.h"
 #include "store/engine/Cursor.h"
@@ -43,6 +45,11 @@ class SqlRows final : public RowSource {
 
   const Value& Field(std::size_t column) override {
     std::optional<Value>& field = current_->fields[column];
+    if (!field && column == cursor_->KeyColumn() && current_->key &&
+        sqlite3_value_type(current_->key.get()) == SQLITE_INTEGER) {
+      // The row brought its whole-number key along; no need to read it again.
+      field = std::int64_t{sqlite3_value_int64(current_->key.get())};
+    }
     if (!field) field = cursor_->ReadField(current_->rowid, column);
     return *field;
   }
@@ -61,8 +68,13 @@ class SqlRows final : public RowSource {
   void UpdateCurrent(const std::vector<std::size_t>& columns,
                      const std::vector<std::optional<Value>>& values) override {
     if (cursor_->UpdateRow(current_->rowid, columns, values) == 0) Raise(err::kRecordDeleted);
-    // The row as stored is read again when asked for.
-    current_ = cursor_->WithRowid(current_->rowid);
+    // The row as stored is read again when asked for; it keeps its place
+    // unless its index column changed.
+    if (std::ranges::find(columns, cursor_->KeyColumn()) != columns.end()) {
+      current_ = cursor_->WithRowid(current_->rowid);
+    } else {
+      for (std::optional<Value>& field : current_->fields) field.reset();
+    }
   }
 
  private:

@@ -46,6 +46,11 @@ void Connection::PrepareForWriting() {
   // FinishWriting syncs them all at once. With a rollback journal, a commit is
   // the journal's deletion, which only EXTRA syncs.
   Execute(mode == "wal" ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = EXTRA");
+  // SQLCipher overwrites every page it frees with zeros by default, so that
+  // a blob replaced takes twice its pages in the log and in the cipher. The
+  // pages are encrypted either way, and the next start-up's compaction leaves
+  // no free page in the file.
+  Execute("PRAGMA secure_delete = OFF");
   preparedForWriting_ = true;
 }
 
