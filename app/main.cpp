@@ -9,7 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
-#include "ui/Windows.h"
+#include "ui/windows/Windows.h"
 
 int main(int argc, char* argv[]) {
   corvald::KeepFreedMemoryForReuse();

@@ -15,7 +15,7 @@
 #include "batch/Progress.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/UserInterface.h"
-#include "ui/MapListing.h"
+#include "ui/commands/MapListing.h"
 
 namespace corvald::batch {
 

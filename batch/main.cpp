@@ -14,8 +14,8 @@
 #include "platform/Files.h"
 #include "platform/UserInterface.h"
 #include "store/modVariables.h"
-#include "ui/Commands.h"
-#include "ui/MapListing.h"
+#include "ui/commands/Commands.h"
+#include "ui/commands/MapListing.h"
 
 namespace corvald::batch {
 

@@ -39,7 +39,7 @@
 #include "store/Engine.h"
 #include "store/engine/MakeDatabase.h"
 #include "store/modConst.h"
-#include "ui/Windows.h"
+#include "ui/windows/Windows.h"
 
 namespace corvald::perf {
 

@@ -22,9 +22,9 @@
 #include "platform/UserInterface.h"
 #include "store/modConst.h"
 #include "store/modDatabase.h"
-#include "ui/Commands.h"
-#include "ui/frmLoading.h"
-#include "ui/frmMain.h"
+#include "ui/commands/Commands.h"
+#include "ui/windows/frmLoading.h"
+#include "ui/windows/frmMain.h"
 
 namespace corvald::perf {
 

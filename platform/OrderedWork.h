@@ -29,10 +29,7 @@ class OrderedWork {
  public:
   // Up to two jobs a worker, so that each has the next at hand, and
   // `maxBytes` of them.
-  explicit OrderedWork(std::uint64_t maxBytes) : OrderedWork(2 * WorkerCount(), maxBytes) {}
-
-  OrderedWork(std::size_t maxJobs, std::uint64_t maxBytes) : maxJobs_(maxJobs), maxBytes_(maxBytes) {
-    assert(maxJobs > 0);
+  explicit OrderedWork(std::uint64_t maxBytes) : maxJobs_(2 * WorkerCount()), maxBytes_(maxBytes) {
     for (unsigned i = 0; i < WorkerCount(); ++i) workers_.emplace_back([this] { Work(); });
   }
 

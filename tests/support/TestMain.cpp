@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "ui/Windows.h"
+#include "ui/windows/Windows.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -18,9 +18,9 @@
 #include "codec/modCompress.h"
 #include "store/modDatabase.h"
 #include "tests/support/Support.h"
-#include "ui/Commands.h"
-#include "ui/frmLoading.h"
-#include "ui/frmMain.h"
+#include "ui/commands/Commands.h"
+#include "ui/windows/frmLoading.h"
+#include "ui/windows/frmMain.h"
 
 namespace corvald::test {
 namespace {

@@ -1,4 +1,7 @@
-#include "ui/CloseRequestHold.h"
+// Holding back close requests while a window is being opened, and posting them
+// again afterwards.
+
+#include "ui/windows/CloseRequestHold.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The main window: the row count of "Maps", the list of loaded maps, the two
 // commands, and the hidden list of the files in "Maps" that the convert command
 // works through.
-#include "ui/frmMain.h"
+#include "ui/windows/frmMain.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -16,10 +16,10 @@
 #include "app/modCorvald.h"
 #include "platform/AnsiCodePage.h"
 #include "store/modDatabase.h"
-#include "ui/Art.h"
-#include "ui/Centring.h"
-#include "ui/MainControls.h"
-#include "ui/MapListing.h"
+#include "ui/commands/MapListing.h"
+#include "ui/windows/Art.h"
+#include "ui/windows/Centring.h"
+#include "ui/windows/MainControls.h"
 
 namespace corvald {
 

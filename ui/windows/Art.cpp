@@ -1,8 +1,10 @@
-#include "ui/Art.h"
+// The program's pictures, read from the resources that corvald_gui carries.
+
+#include "ui/windows/Art.h"
 
 #include <QString>
 
-// The pictures are compiled into corvald_core; registering them here also makes
+// The pictures are compiled into corvald_gui; registering them here also makes
 // the linker keep them in every program that uses the windows.
 static void RegisterPictures() {
   static const bool registered = [] {

@@ -1,5 +1,7 @@
 #pragma once
 
+// Holding back close requests while code that must not be interrupted runs.
+
 #include <QObject>
 #include <QPointer>
 #include <QWindow>

@@ -1,6 +1,6 @@
 // The main window's controls: where they sit, how they look, and what the
 // buttons run.
-#include "ui/MainControls.h"
+#include "ui/windows/MainControls.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -11,7 +11,7 @@
 
 #include "app/ErrorReport.h"
 #include "platform/Fonts.h"
-#include "ui/Commands.h"
+#include "ui/commands/Commands.h"
 
 namespace corvald {
 

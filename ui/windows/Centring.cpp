@@ -1,4 +1,6 @@
-#include "ui/Centring.h"
+// Centring a top-level window on its screen, frame included.
+
+#include "ui/windows/Centring.h"
 
 #include <QGuiApplication>
 #include <QRect>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Centring a top-level window on its screen.
+
 class QWidget;
 
 namespace corvald {

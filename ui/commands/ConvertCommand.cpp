@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "app/modCorvald.h"
@@ -20,7 +19,7 @@
 #include "store/MapRules.h"
 #include "store/modConst.h"
 #include "store/modDatabase.h"
-#include "ui/Commands.h"
+#include "ui/commands/Commands.h"
 
 namespace corvald {
 
@@ -51,7 +50,7 @@ using FilesAhead = OrderedWork<std::string>;
 
 std::unique_ptr<FilesAhead> StartFilesAhead() {
   constexpr std::uint64_t kBytesAhead = 32 << 20;
-  return std::make_unique<FilesAhead>(2 * std::max(1u, std::thread::hardware_concurrency()), kBytesAhead);
+  return std::make_unique<FilesAhead>(kBytesAhead);
 }
 
 // Hands the workers the map files of the list from index `next` on, as far as

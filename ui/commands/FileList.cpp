@@ -1,5 +1,5 @@
 // Enumerating a folder as the main window's file list does.
-#include "ui/FileList.h"
+#include "ui/commands/FileList.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The status window: one line of text on the banner, drawn at most once a frame
+// when paced.
+
 #include <chrono>
 #include <cstdint>
 #include <functional>

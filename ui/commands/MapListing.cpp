@@ -1,4 +1,6 @@
-#include "ui/MapListing.h"
+// The map count, the main view's list of maps and the files of "Maps", as text.
+
+#include "ui/commands/MapListing.h"
 
 #include "app/modCorvald.h"
 #include "platform/Failure.h"
@@ -6,7 +8,7 @@
 #include "store/modConst.h"
 #include "store/modDatabase.h"
 #include "store/modVariables.h"
-#include "ui/FileList.h"
+#include "ui/commands/FileList.h"
 
 namespace corvald {
 

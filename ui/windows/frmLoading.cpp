@@ -1,6 +1,6 @@
 // The status window: one line of progress over the banner, drawn at once or
 // paced to the screen's frames.
-#include "ui/frmLoading.h"
+#include "ui/windows/frmLoading.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,9 +19,9 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Fonts.h"
-#include "ui/Art.h"
-#include "ui/Centring.h"
-#include "ui/CloseRequestHold.h"
+#include "ui/windows/Art.h"
+#include "ui/windows/Centring.h"
+#include "ui/windows/CloseRequestHold.h"
 
 namespace corvald {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The application icon and the status window's background picture.
+
 #include <QIcon>
 #include <QPixmap>
 

@@ -1,11 +1,13 @@
-#include "ui/Windows.h"
+// The windows plugged into the user-interface seam.
+
+#include "ui/windows/Windows.h"
 
 #include <QCoreApplication>
 
 #include "platform/MessageBox.h"
 #include "platform/UserInterface.h"
-#include "ui/frmLoading.h"
-#include "ui/frmMain.h"
+#include "ui/windows/frmLoading.h"
+#include "ui/windows/frmMain.h"
 
 namespace corvald {
 

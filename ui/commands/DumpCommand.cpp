@@ -13,7 +13,7 @@
 #include "store/MapRules.h"
 #include "store/modConst.h"
 #include "store/modDatabase.h"
-#include "ui/Commands.h"
+#include "ui/commands/Commands.h"
 
 namespace corvald {
 
