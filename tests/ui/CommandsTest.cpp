@@ -280,7 +280,7 @@ TEST_F(Commands, AConvertFailureIsReportedWithTheFileAndClosesTheWindow) {
   frmMain()->findChild<QPushButton*>("cmdButton2")->click();
 
   EXPECT_EQ(shown.boxes,
-            std::vector<std::string>{"Unexpected error #53: File not found (Maps/Map #3 - gone.map4)"});
+            std::vector<std::string>{"Unexpected error #53: File not found (Maps\\Map #3 - gone.map4)"});
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(ReadMaps("server.dat"),
             (Rows{{1, CompressData("new one"s)}, {3, CompressData(Record("Three"))}}));

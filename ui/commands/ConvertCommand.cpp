@@ -41,9 +41,6 @@ std::string ReadMapFile(const std::string& path) {
   return record;
 }
 
-// The path of a map file, as it is named in messages too.
-std::string MapFilePath(const std::string& entry) { return std::string(kMapsFolder) + "/" + entry; }
-
 // Map files read and compressed ahead of their turn, on every core: about two
 // files a core, and no more than 32 MiB of them unless a file is larger alone.
 using FilesAhead = OrderedWork<std::string>;
@@ -58,7 +55,7 @@ std::unique_ptr<FilesAhead> StartFilesAhead() {
 std::size_t ReadAhead(FilesAhead& ahead, const std::vector<std::string>& entries, std::size_t next) {
   for (; next < entries.size(); ++next) {
     if (!IsMapFileName(entries[next])) continue;
-    const std::string path = MapFilePath(entries[next]);
+    const std::string path = MapsFolderPath(entries[next]);
     std::error_code unknown;
     const std::uint64_t size = std::filesystem::file_size(NativePath(path), unknown);
     if (!ahead.HasRoomFor(unknown ? 0 : size)) break;
@@ -77,7 +74,7 @@ constexpr std::size_t kLongToStore = 1 << 20;
 // also one of reading or compressing the file, goes on with the file's name
 // in its description.
 void ConvertMapFile(const std::string& entry, FilesAhead& ahead) {
-  const std::string path = MapFilePath(entry);
+  const std::string path = MapsFolderPath(entry);
   try {
     const std::int32_t n = MapNumberFromFileName(entry);
     SetProgress("Converting Map #" + std::to_string(n));
