@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "platform/Descriptor.h"
 
@@ -52,6 +54,17 @@ int TakeOwner(const std::filesystem::path& copy, const std::filesystem::path& or
   struct stat info {};
   if (stat(original.c_str(), &info) != 0) return errno;
   return chown(copy.c_str(), info.st_uid, info.st_gid) == 0 ? 0 : errno;
+}
+
+bool MayTakeOwner(const std::filesystem::path& original) {
+  struct stat info {};
+  if (stat(original.c_str(), &info) != 0 || geteuid() == 0) return true;
+  if (info.st_uid != geteuid()) return false;
+  if (info.st_gid == getegid()) return true;
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(getgroups(0, nullptr), 0)));
+  const int count = getgroups(static_cast<int>(groups.size()), groups.data());
+  groups.resize(static_cast<std::size_t>(std::max(count, 0)));
+  return std::ranges::find(groups, info.st_gid) != groups.end();
 }
 
 int TakeMode(const std::filesystem::path& copy, const std::filesystem::path& original) {

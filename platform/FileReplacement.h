@@ -21,6 +21,12 @@ int CreateNewFile(const std::filesystem::path& native, unsigned mode);
 // may not give a file away.
 int TakeOwner(const std::filesystem::path& copy, const std::filesystem::path& original);
 
+// Whether this process may give a new file the owner and group of
+// `original`: it is the superuser, or it owns `original` and belongs to its
+// group. True where `original` cannot be looked at, for the step that uses
+// it to tell why.
+bool MayTakeOwner(const std::filesystem::path& original);
+
 // Gives `copy` the permission bits of `original`.
 int TakeMode(const std::filesystem::path& copy, const std::filesystem::path& original);
 

@@ -227,6 +227,9 @@ const TableEntry* FindTable(const File& file, std::string_view name);
 std::variant<WritableMaps, std::string> WritableMapsOf(const File& file, std::string_view header) {
   if (IS_JET3(file.Handle())) return std::string("it is a Jet 3 database");
   if (HasEncryptedPages(header, Format::kJet4)) return std::string("its pages are encrypted");
+  // The file is written anew, and the new file must keep the owner and group.
+  if (!MayTakeOwner(FileBehindLinks(NativePath(file.Name()))))
+    return std::string("it belongs to another user or group, which a file written anew could not keep");
   const TableEntry* maps = FindTable(file, kMapsTable);
   if (maps == nullptr) return std::string("it has no table \"Maps\"");
   const PositionalFile source = PositionalFile::OpenForReading(NativePath(file.Name()));

@@ -12,10 +12,9 @@ import stat
 import subprocess
 import zlib
 
-from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, SCHEMA, Folder, blob, check, folder_files, main,
-                    make_db, named, read_db, shell, shown_name, terminal)
+from common import (BATCH, FAKE_ZLIB, JET_FIXTURES, MAKE_SERVER_DAT, NOBODY, SCHEMA, Folder, blob, check, folder_files,
+                    main, make_db, named, read_db, shell, shown_name, terminal)
 
-NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 NO_LEAK_CHECK = {"ASAN_OPTIONS": "detect_leaks=0"}  # LeakSanitizer cannot run under ptrace or another zlib
 FILE_CHANGING = "pwrite64,write,fsync,fdatasync,ftruncate,rename,linkat,unlink"
 CONVERTED = "Error: File 'server.dat' is a Jet database"

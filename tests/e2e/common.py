@@ -98,6 +98,9 @@ def folder_files(folder):
     return {name: "<folder>" if os.path.isdir(p) else open(p, "rb").read() for name, p in paths.items()}
 
 
+# Runs a program as the user nobody, with no groups of its own.
+NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+
 class Folder:
     """A temporary folder with a copy of a program alone in "program", started from "elsewhere"."""
 

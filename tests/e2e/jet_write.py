@@ -13,7 +13,7 @@ import shutil
 import subprocess
 import sys
 
-from common import MAP_FILE_NAMES, Folder, check, folder_files, main, map_file, named, shown_name, terminal
+from common import MAP_FILE_NAMES, NOBODY, Folder, check, folder_files, main, map_file, named, shown_name, terminal
 from jet_manifest import expanded, fixture, fixture_rows, map_data
 from jet_pages import page_differences
 from jet_readers import in_index_order, jet_file_holds, mdb_reader_rows, need_oracle, oracle_tables
@@ -91,14 +91,14 @@ def listing(rows):
         f"Map #{n}: {terminal(shown_name(record))}\n" for n, record in sorted(loaded(rows).items()))
 
 
-def read_back(f, rows, what, names=NAMES):
+def read_back(f, rows, what, names=NAMES, wrap=()):
     """The program's own reading of the file (list, then dump into an empty Maps) gives `rows`, the dumped files
     named by `names`."""
-    run = f.run("-q", "list", timeout=600)
+    run = f.run("-q", "list", timeout=600, wrap=wrap)
     check(run.returncode == 0 and run.stdout.decode() == listing(rows), f"{what}: list: {run.stderr[-300:]}")
     for name in os.listdir(f.maps):
         os.remove(os.path.join(f.maps, name))
-    run = f.run("-q", "dump", timeout=600)
+    run = f.run("-q", "dump", timeout=600, wrap=wrap)
     check(run.returncode == 0, f"{what}: dump: {run.stderr[-300:]}")
     check(folder_files(f.maps) == {map_file(n, r, names): r for n, r in loaded(rows).items()},
           f"{what}: the dumped files")
@@ -327,21 +327,29 @@ def property_rows():
 # ---------------------------------------------------------------- what is left as it is
 
 def refused():
-    """A Maps of another shape is listed and dumped where it lies, and convert refuses it without a change."""
-    for name in ("maps-extra-field.mdb", "maps-two-indexes.mdb"):
+    """A Maps of another shape, or a file of another owner that its new file could not keep, is listed and dumped
+    where it lies, and convert refuses it without a change."""
+    def others(f):  # the file may be written by the user nobody, but not given away by them
+        for path, mode in ((f.folder, 0o777), (f.maps, 0o777), (f.db, 0o666)):
+            os.chmod(path, mode)
+    for name, wrap, prepare in (("maps-extra-field.mdb", (), None), ("maps-two-indexes.mdb", (), None),
+                                ("maps-ole.mdb", NOBODY, others)):
         with Folder() as f:
             prepared(f, name)
+            if prepare:
+                prepare(f)
             source = open(f.db, "rb").read()
-            read_back(f, fixture_rows(name), name)
+            read_back(f, fixture_rows(name), name, wrap=wrap)
             check(open(f.db, "rb").read() == source, f"{name}: changed by list or dump")
             for dumped in os.listdir(f.maps):
                 os.remove(os.path.join(f.maps, dumped))
             f.write_maps({"Map #1 - x.map4": named(b"New one")})
             before = tree(f.folder)
-            run = f.run("-q", "convert")
+            run = f.run("-q", "convert", wrap=wrap)
             last = run.stderr.decode().strip().split("\n")[-1]
-            check(run.returncode == 1 and run.stdout == b"" and last.startswith("corvald-batch: ") and
-                  len(last) > len("corvald-batch: "), f"{name}: convert: {run.returncode} {run.stdout} {last}")
+            check(run.returncode == 1 and run.stdout == b"" and last.startswith(
+                "corvald-batch: Error: File 'server.dat' is a Jet database that this program does not write: ") and
+                  last.endswith(". No map was converted."), f"{name}: convert: {run.returncode} {run.stdout} {last}")
             check(tree(f.folder) == before, f"{name}: changed by convert")
     print("skipped: a Jet 3 or encrypted Jet 4 file: none is at hand, and Jackcess writes neither")
 
