@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   const bool jet = argc > 1 && std::string_view(argv[1]) == "--jet";
   const int first = jet ? 2 : 1;
   const bool empty = argc == first + 2 && std::string_view(argv[first + 1]) == "--empty";
-  if (argc != first + 1 && !empty) {
+  // An out-file that starts with "-" is an option this tool does not know, such as --help.
+  if ((argc != first + 1 && !empty) || argc <= first || argv[first][0] == '-') {
     std::cerr << "usage: make_server_dat [--jet] <out-file> [--empty]\n";
     return 2;
   }

@@ -499,7 +499,7 @@ def make_server_dat():
               shell(f"{f.folder}/empty.dat", "SELECT count(*) FROM Maps;") == "0\n", "--empty")
         before = open(f.db, "rb").read()
         check(tool("server.dat").returncode != 0 and open(f.db, "rb").read() == before, "never overwrites")
-        check(all(tool(*args).returncode != 0 for args in ([], ["other.dat", "--full"], ["missing/other.dat"])),
+        check(all(tool(*args).returncode != 0 for args in ([], ["other.dat", "--full"], ["missing/other.dat"], ["--help"])),
               "the arguments")
         check(tool("big.dat", preexec_fn=limit_file_size(8192)).returncode != 0 and
               sorted(os.listdir(f.folder)) == ["empty.dat", "make_server_dat", "server.dat"], "a failure part way")
