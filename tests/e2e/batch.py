@@ -144,7 +144,7 @@ def exit_codes():
          lambda f: (holder[-1].kill(), holder[-1].wait(), rows_kept(f))),
         # A Jet file is read where it lies, and claimed all the same.
         ("another instance at work on a Jet file",
-         lambda f: (shutil.copy(JET_FIXTURES + "/no-password.mdb", f.db), hold_folder(f)), ["list"], 1, b"",
+         lambda f: (shutil.copy(JET_FIXTURES + "/maps-extra-field.mdb", f.db), hold_folder(f)), ["list"], 1, b"",
          "corvald-batch: Unexpected error #3260: ", lambda f: (holder[-1].kill(), holder[-1].wait())),
         # Only the claim on the folder keeps a second instance from a Jet file that the first has open.
         ("another corvald-batch at work on a Jet file",

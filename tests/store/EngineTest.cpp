@@ -132,6 +132,11 @@ TEST(Engine, WalksInIndexOrderSeeksAndSeesEveryChangeAtOnce) {
   maps->SetField("Number", std::int64_t{4});
   maps->Update();
   EXPECT_EQ(engine::ToLong(maps->Field("Number")), 4);
+  EXPECT_EQ(engine::ToText(maps->Field("Data")), "a");
+  maps->Edit();
+  maps->SetField("Data", std::string("a2"));
+  maps->Update();
+  EXPECT_EQ(engine::ToText(maps->Field("Data")), "a2");
   maps->MoveFirst();
   Shell("server.dat", "INSERT INTO Maps VALUES (-9, 'first');");
   maps->MoveNext();
@@ -143,7 +148,7 @@ TEST(Engine, WalksInIndexOrderSeeksAndSeesEveryChangeAtOnce) {
                                {3, "c1"},
                                {3, "c2"},
                                {3, "c3"},
-                               {4, "a"},
+                               {4, "a2"},
                                {3001, "big"}}));
   maps->Seek("=", 2);
   maps->Edit();
