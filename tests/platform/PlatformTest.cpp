@@ -9,6 +9,7 @@
 
 #include "app/modCorvald.h"
 #include "platform/AnsiCodePage.h"
+#include "platform/FileErrors.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
 #include "tests/support/Support.h"
@@ -34,6 +35,8 @@ TEST(Platform, FileCallsFailWithTheClassicNumbers) {
       {"writing a folder", [] { BinaryFile::OpenForWriting("dir"); }, err::kPathFileAccess},
       {"reading a folder", [] { BinaryFile::OpenForReading("dir"); }, err::kPathFileAccess},
       {"Kill of a missing file", [] { Kill("missing"); }, err::kFileNotFound},
+      // A real full disk gives ENOSPC, which no test here can make; the tests' size limit gives EFBIG.
+      {"a full disk", [] { RaiseFileError(ENOSPC, "file"); }, err::kDiskFull},
       // Names that Windows rejects, and paths that leave the program's folder.
       {"a ? in a name", [] { BinaryFile::OpenForWriting("a?b"); }, err::kBadFileName},
       {"a tab in a name", [] { NativePath("a\tb"); }, err::kBadFileName},
