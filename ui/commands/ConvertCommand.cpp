@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,10 +81,9 @@ void ConvertMapFile(const std::string& entry, FilesAhead& ahead) {
     std::string blob = ahead.Take();
     if (blob.size() >= kLongToStore) ShowWaitingProgress();
     SaveMapBlob(n, std::move(blob));
-  } catch (const Failure& failure) {
-    throw Failure(failure.Number(), failure.Description() + " (" + path + ")");
-  } catch (const std::bad_alloc&) {
-    throw Failure(err::kOutOfMemory, StandardDescription(err::kOutOfMemory) + " (" + path + ")");
+  } catch (...) {
+    const NumberedFailure failure = CurrentFailure();
+    throw Failure(failure.number, failure.description + " (" + path + ")");
   }
 }
 

@@ -1,7 +1,6 @@
 // The dump command: every loaded map into a map file of its own, with rejected
 // file names rebuilt once and every other failure reported before the program ends.
 #include <cstdint>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -89,10 +88,9 @@ bool cmdButton1_Click() {
     }
     UnloadLoading();
     return true;
-  } catch (const Failure& failure) {
-    EndDump(n, failure.Number(), failure.Description());
-  } catch (const std::bad_alloc&) {
-    EndDump(n, err::kOutOfMemory, StandardDescription(err::kOutOfMemory));
+  } catch (...) {
+    const NumberedFailure failure = CurrentFailure();
+    EndDump(n, failure.number, failure.description);
   }
   return false;
 }
